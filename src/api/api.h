@@ -1,0 +1,25 @@
+// The JSON API: building blocks and every JSON answer.
+#pragma once
+#include <stdint.h>
+
+// Writes s to stdout as a JSON string literal, quotes included. Bytes from
+// 0x80 up pass unchanged; control bytes are escaped.
+void json_str(const char *s);
+
+// Writes t as "%Y-%m-%dT%H:%M:%SZ" (UTC) or "%Y-%m-%d %H:%M" (local time)
+// into buf (>= 40 bytes), with the fallback text when t cannot be converted.
+void utc_stamp(int64_t t, char *buf);
+void local_stamp(int64_t t, char *buf);
+
+// Writes the runs as a JSON array of {utc, local, in_seconds} records;
+// a count of zero or less gives "[]".
+void print_runs(const int64_t *runs, int count, int64_t now);
+
+// Writes the three header lines and the empty line of every JSON answer.
+void json_header(void);
+
+// Answers one JSON request (header block and body) for the raw query string.
+int mode_json(const char *query);
+
+// Writes the jobs answer from the collected job table, stamped with now.
+void write_jobs_answer(int64_t now);

@@ -1,0 +1,85 @@
+#include <inttypes.h>
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include "api/api.h"
+#include "util/platform.h"
+
+void json_str(const char *s) {
+    static const char k_hex[] = "0123456789abcdef";
+    putchar('"');
+    const char *run = s;
+    for (const char *p = s;; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        fwrite(run, 1, (size_t)(p - run), stdout);
+        if (c == 0) break;
+        run = p + 1;
+        char esc[7] = {'\\', 0, 0, 0, 0, 0, 0};
+        size_t n = 2;
+        switch (c) {
+        case '\t':
+            esc[1] = 't';
+            break;
+        case '\n':
+            esc[1] = 'n';
+            break;
+        case '\r':
+            esc[1] = 'r';
+            break;
+        case '"':
+            esc[1] = '"';
+            break;
+        case '\\':
+            esc[1] = '\\';
+            break;
+        default:
+            memcpy(esc + 1, "u00", 3);
+            esc[4] = k_hex[c >> 4];
+            esc[5] = k_hex[c & 15];
+            n = 6;
+        }
+        fwrite(esc, 1, n, stdout);
+    }
+    putchar('"');
+}
+
+static void stamp(int ok, const struct tm *tm, const char *fmt, const char *fallback, char *buf) {
+    if (!ok || strftime(buf, 40, fmt, tm) == 0) strcpy(buf, fallback);
+}
+
+void utc_stamp(int64_t t, char *buf) {
+    struct tm tm;
+    int ok = plat_gmtime(t, &tm);
+    stamp(ok, &tm, "%Y-%m-%dT%H:%M:%SZ", "1970-01-01T00:00:00Z", buf);
+}
+
+void local_stamp(int64_t t, char *buf) {
+    struct tm tm;
+    int ok = plat_localtime(t, &tm);
+    stamp(ok, &tm, "%Y-%m-%d %H:%M", "1970-01-01 00:00", buf);
+}
+
+void print_runs(const int64_t *runs, int count, int64_t now) {
+    putchar('[');
+    for (int i = 0; i < count; i++) {
+        char utc[40], local[40];
+        utc_stamp(runs[i], utc);
+        local_stamp(runs[i], local);
+        fputs(i ? ",{\"utc\":" : "{\"utc\":", stdout);
+        json_str(utc);
+        fputs(",\"local\":", stdout);
+        json_str(local);
+        printf(",\"in_seconds\":%" PRId64 "}", runs[i] - now);
+    }
+    putchar(']');
+}
+
+void json_header(void) {
+    fputs("Content-Type: application/json; charset=utf-8\r\n"
+          "Cache-Control: no-store\r\n"
+          "X-Content-Type-Options: nosniff\r\n"
+          "\r\n",
+          stdout);
+}

@@ -1,0 +1,54 @@
+// Cron expression engine: the parsed record, its parser, the next-run search
+// and the English description.
+#pragma once
+#include <stdint.h>
+
+struct cron_expr {
+    int32_t valid;             // 1 when the text parsed
+    char error[96];            // error text of a failed parse, else ""
+    char expr[128];            // input cut to 127 characters, untrimmed
+    char keyword[16];          // matched @keyword, else ""
+    char field_text[5][40];    // the five fields as written (39 chars each)
+    unsigned char minutes[60]; // presence flags, 0 or 1
+    unsigned char hours[24];
+    unsigned char days_of_month[32]; // slots 1..31
+    unsigned char months[13];        // slots 1..12
+    unsigned char days_of_week[7];   // 0 = Sunday
+    int32_t dom_restricted;          // some day of month 1..31 not selected
+    int32_t dow_restricted;          // some weekday not selected
+    int32_t boot_only;               // @reboot: no clock times
+    char description[224];
+};
+
+extern const char *const k_dow_names[7];
+extern const char *const k_mon_names[12];
+extern const char *const k_dow_long[7];
+extern const char *const k_mon_long[12];
+
+enum { CRON_MAX_RUNS = 5 };
+
+// Parses a five-field expression or @keyword into ce, rewriting it in full.
+// Returns 1 (valid, description written) or 0 (error text set).
+int cron_parse(cron_expr *ce, const char *text);
+
+// Parses one comma list of a field with values lo..hi into table, which the
+// caller has cleared. Returns 1, 0 for a syntax error, -1 for out of range.
+int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
+                unsigned char *table);
+
+// Parses exactly len characters of text as a name of the table (any case) or a
+// decimal number up to 100000. Returns 1 and stores *out, or 0.
+int parse_value(const char *text, int len, const char *const *names, int nnames, int first,
+                int *out);
+
+// Writes the English description of a valid record into out (capacity 224).
+void cron_describe(const cron_expr *ce, char *out);
+
+// Stores up to five whole-minute run times strictly after now, ascending,
+// matched in UTC over 7305 days from today. Returns the count; 0 without a
+// search for an invalid or boot-only record.
+int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);
+
+// Days from 1970-01-01 to the proleptic Gregorian date y-m-d, and back.
+int64_t days_from_civil(int64_t y, int m, int d);
+void civil_from_days(int64_t days, int64_t *y, int *m, int *d);

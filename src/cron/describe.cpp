@@ -1,0 +1,252 @@
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "cron/cron.h"
+#include "util/str.h"
+
+namespace {
+
+enum { DESC_CAP = 224, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
+
+struct keyword_text {
+    const char *keyword;
+    const char *text;
+};
+
+const keyword_text k_keyword_texts[8] = {
+    {"@reboot", "When the system starts"},   {"@hourly", "Every hour, on the hour"},
+    {"@daily", "Every day at midnight"},     {"@midnight", "Every day at midnight"},
+    {"@weekly", "Every Sunday at midnight"}, {"@monthly", "The 1st of every month at midnight"},
+    {"@yearly", "1 January at midnight"},    {"@annually", "1 January at midnight"},
+};
+
+// What the time-of-day rules look at, gathered once.
+struct facts {
+    const cron_expr *ce;
+    int m_count, h_count;
+    int minute_step, hour_step; // "*/N" texts
+    int minute_n, hour_n;       // N of those texts (atoi)
+    int minute_comma;
+};
+
+int count(const unsigned char *t, int from, int to) {
+    int n = 0;
+    for (int i = from; i <= to; i++) n += t[i];
+    return n;
+}
+
+int first_set(const unsigned char *t, int from, int to) {
+    for (int i = from; i <= to; i++)
+        if (t[i]) return i;
+    return from;
+}
+
+int last_set(const unsigned char *t, int from, int to) {
+    for (int i = to; i >= from; i--)
+        if (t[i]) return i;
+    return to;
+}
+
+int is_step_text(const char *s) {
+    return s[0] == '*' && s[1] == '/';
+}
+
+void appendf_int(char *buf, size_t cap, const char *sep, int v) {
+    char item[8];
+    snprintf(item, sizeof item, "%s%d", sep, v);
+    str_append(buf, cap, item);
+}
+
+// Appends the selected values from..to as numbers, separated by sep.
+void append_numbers(char *buf, size_t cap, const unsigned char *t, int from, int to,
+                    const char *sep) {
+    const char *s = "";
+    for (int i = from; i <= to; i++)
+        if (t[i]) {
+            appendf_int(buf, cap, s, i);
+            s = sep;
+        }
+}
+
+void append_names(char *buf, size_t cap, const unsigned char *t, int from, int to,
+                  const char *const *names, int index_base) {
+    const char *s = "";
+    for (int i = from; i <= to; i++)
+        if (t[i]) {
+            str_append(buf, cap, s);
+            str_append(buf, cap, names[i - index_base]);
+            s = ", ";
+        }
+}
+
+// Time-of-day rules, tried in order; each writes the phrase and returns 1 when
+// it applies.
+typedef int (*time_rule)(const facts &f, char *out);
+
+int rule_every_minute(const facts &f, char *out) {
+    if (f.m_count != 60 || f.h_count != 24) return 0;
+    str_copy(out, DESC_CAP, "Every minute");
+    return 1;
+}
+
+int rule_minute_step(const facts &f, char *out) {
+    if (!f.minute_step || f.minute_comma || f.h_count != 24) return 0;
+    if (f.minute_n == 1)
+        str_copy(out, DESC_CAP, "Every minute");
+    else
+        snprintf(out, DESC_CAP, "Every %d minutes", f.minute_n);
+    return 1;
+}
+
+int rule_every_hour(const facts &f, char *out) {
+    if (f.h_count != 24 || f.ce->field_text[1][0] != '*') return 0;
+    if (f.m_count > 6) {
+        snprintf(out, DESC_CAP, "Every hour at %d selected minutes", f.m_count);
+    } else {
+        str_copy(out, DESC_CAP, "Every hour at minute ");
+        append_numbers(out, DESC_CAP, f.ce->minutes, 0, 59, " and ");
+    }
+    return 1;
+}
+
+int rule_hour_step(const facts &f, char *out) {
+    int minute = first_set(f.ce->minutes, 0, 59);
+    // Minute 0 is left to the hour list, which names the hours exactly.
+    if (!f.hour_step || f.m_count != 1 || minute == 0) return 0;
+    if (f.ce->dom_restricted || f.ce->dow_restricted) return 0;
+    snprintf(out, DESC_CAP, "Every %d hours at minute %d", f.hour_n, minute);
+    return 1;
+}
+
+int rule_minute_step_between(const facts &f, char *out) {
+    if (!f.minute_step || f.minute_comma || f.minute_n <= 0 || f.h_count < 2) return 0;
+    snprintf(out, DESC_CAP, "Every %d minutes, between %02d:00 and %02d:59", f.minute_n,
+             first_set(f.ce->hours, 0, 23), last_set(f.ce->hours, 0, 23));
+    return 1;
+}
+
+int rule_single_time(const facts &f, char *out) {
+    if (f.m_count != 1 || f.h_count != 1) return 0;
+    snprintf(out, DESC_CAP, "At %02d:%02d", first_set(f.ce->hours, 0, 23),
+             first_set(f.ce->minutes, 0, 59));
+    return 1;
+}
+
+int rule_few_times(const facts &f, char *out) {
+    if (f.m_count * f.h_count > 6) return 0;
+    str_copy(out, DESC_CAP, "At ");
+    const char *sep = "";
+    for (int h = 0; h < 24; h++) {
+        if (!f.ce->hours[h]) continue;
+        for (int m = 0; m < 60; m++) {
+            if (!f.ce->minutes[m]) continue;
+            char item[8];
+            snprintf(item, sizeof item, "%s%02d:%02d", sep, h, m);
+            str_append(out, DESC_CAP, item);
+            sep = ", ";
+        }
+    }
+    return 1;
+}
+
+int rule_times_a_day(const facts &f, char *out) {
+    if (f.h_count != 24 && f.m_count == 1) return 0;
+    snprintf(out, DESC_CAP, "At %d times a day", f.m_count * f.h_count);
+    return 1;
+}
+
+int rule_hour_list(const facts &f, char *out) {
+    char phrase[HOURLIST_CAP];
+    snprintf(phrase, sizeof phrase, "At minute %d past hour%s ", first_set(f.ce->minutes, 0, 59),
+             "s");
+    append_numbers(phrase, sizeof phrase, f.ce->hours, 0, 23, ", ");
+    str_copy(out, DESC_CAP, phrase);
+    return 1;
+}
+
+const time_rule k_time_rules[] = {
+    rule_every_minute, rule_minute_step, rule_every_hour,  rule_hour_step, rule_minute_step_between,
+    rule_single_time,  rule_few_times,   rule_times_a_day, rule_hour_list,
+};
+
+void build_clause(const cron_expr *ce, char *clause) {
+    int months = count(ce->months, 1, 12);
+    if (months == 1) {
+        str_append(clause, CLAUSE_CAP, "in ");
+        str_append(clause, CLAUSE_CAP, k_mon_long[first_set(ce->months, 1, 12) - 1]);
+    } else if (months < 12) {
+        str_append(clause, CLAUSE_CAP, "in ");
+        append_names(clause, CLAUSE_CAP, ce->months, 1, 12, k_mon_long, 1);
+    }
+    if (!ce->dom_restricted && !ce->dow_restricted) return;
+    if (clause[0]) str_append(clause, CLAUSE_CAP, " ");
+
+    int days = count(ce->days_of_month, 1, 31);
+    int day = first_set(ce->days_of_month, 1, 31);
+    if (ce->dow_restricted) {
+        char weekdays[WEEKDAY_CAP] = "on ";
+        append_names(weekdays, sizeof weekdays, ce->days_of_week, 0, 6, k_dow_long, 0);
+        str_append(clause, CLAUSE_CAP, weekdays);
+        if (!ce->dom_restricted) return;
+        if (days == 1) {
+            char piece[32];
+            snprintf(piece, sizeof piece, " or day %d of the month", day);
+            str_append(clause, CLAUSE_CAP, piece);
+        } else {
+            str_append(clause, CLAUSE_CAP, " or on selected days of the month");
+        }
+        return;
+    }
+    if (days == 1) {
+        char piece[32];
+        snprintf(piece, sizeof piece, "on day %d of the month", day);
+        str_append(clause, CLAUSE_CAP, piece);
+    } else if (is_step_text(ce->field_text[2])) {
+        char piece[48];
+        snprintf(piece, sizeof piece, "every %d days of the month", atoi(ce->field_text[2] + 2));
+        str_append(clause, CLAUSE_CAP, piece);
+    } else {
+        str_append(clause, CLAUSE_CAP, "on days ");
+        append_numbers(clause, CLAUSE_CAP, ce->days_of_month, 1, 31, ", ");
+        str_append(clause, CLAUSE_CAP, " of the month");
+    }
+}
+
+} // namespace
+
+void cron_describe(const cron_expr *ce, char *out) {
+    out[0] = 0;
+    if (ce->keyword[0]) {
+        const char *text = "Custom schedule";
+        for (const keyword_text &k : k_keyword_texts)
+            if (strcmp(ce->keyword, k.keyword) == 0) {
+                text = k.text;
+                break;
+            }
+        str_copy(out, DESC_CAP, text);
+        return;
+    }
+
+    facts f;
+    f.ce = ce;
+    f.m_count = count(ce->minutes, 0, 59);
+    f.h_count = count(ce->hours, 0, 23);
+    f.minute_step = is_step_text(ce->field_text[0]);
+    f.hour_step = is_step_text(ce->field_text[1]);
+    f.minute_n = f.minute_step ? atoi(ce->field_text[0] + 2) : 0;
+    f.hour_n = f.hour_step ? atoi(ce->field_text[1] + 2) : 0;
+    f.minute_comma = strchr(ce->field_text[0], ',') != nullptr;
+    for (time_rule rule : k_time_rules)
+        if (rule(f, out)) break;
+
+    char clause[CLAUSE_CAP] = "";
+    build_clause(ce, clause);
+    if (clause[0]) {
+        char join[DESC_CAP];
+        snprintf(join, sizeof join, "%s, %s", out, clause);
+        str_copy(out, DESC_CAP, join);
+    } else if (strncmp(out, "At ", 3) == 0) {
+        str_append(out, DESC_CAP, ", every day");
+    }
+}

@@ -1,0 +1,56 @@
+// Job collection: the process-wide job table and source list, and the two
+// readers that fill them.
+#pragma once
+#include <stdint.h>
+
+#include "cron/cron.h"
+
+struct cron_job {
+    char source[64]; // "fixture" or "schtasks"
+    char expr[128];  // schedule as read; "task" for a Windows task
+    char command[512];
+    char user[64]; // system-format crontab lines only
+    char kind[12]; // "cron" or "task"
+    int32_t valid;
+    char error[96];
+    char description[224];
+    int32_t next_count;
+    int64_t next[CRON_MAX_RUNS];
+};
+
+enum { JOB_CAPACITY = 512, SOURCE_CAPACITY = 16 };
+
+extern cron_job g_jobs[JOB_CAPACITY];
+extern int32_t g_job_count;
+extern int32_t g_truncated;
+extern char g_sources[SOURCE_CAPACITY][64];
+extern int32_t g_source_count;
+
+// Empties the table and the source list (the records are reused as taken).
+void jobs_reset(void);
+
+// Yields the next record, zeroed, or null (and sets g_truncated) when all
+// 512 are in use.
+cron_job *add_job(void);
+
+// Records a source name once, in first-seen order; a 17th name is dropped.
+void note_source(const char *name);
+
+// Adds one job per schedule line of the crontab-format file at path, with
+// next runs searched from start. An unreadable file adds nothing.
+void read_crontab_file(const char *path, int64_t start);
+
+// Handles one line of a crontab file (its line end may still be there);
+// *system_format is the layout flag that directives switch.
+void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start);
+
+// Adds one job per task line of "schtasks /Query /FO CSV /NH".
+void read_schtasks(void);
+
+// Handles one line of the task list (its line end may still be there).
+void schtasks_line(char *line);
+
+// Splits a non-empty CSV line into at most four fields of at most 255
+// characters. Stores the count read (1..4); returns 0 when the line is to be
+// skipped (a single field), else 1.
+int csv_split(const char *line, char fields[4][256], int *nfields);

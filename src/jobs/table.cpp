@@ -1,0 +1,33 @@
+#include <string.h>
+
+#include "jobs/jobs.h"
+#include "util/str.h"
+
+cron_job g_jobs[JOB_CAPACITY];
+int32_t g_job_count;
+int32_t g_truncated;
+char g_sources[SOURCE_CAPACITY][64];
+int32_t g_source_count;
+
+void jobs_reset(void) {
+    g_job_count = 0;
+    g_source_count = 0;
+    g_truncated = 0;
+}
+
+cron_job *add_job(void) {
+    if (g_job_count >= JOB_CAPACITY) {
+        g_truncated = 1;
+        return nullptr;
+    }
+    cron_job *j = &g_jobs[g_job_count++];
+    memset(j, 0, sizeof *j);
+    return j;
+}
+
+void note_source(const char *name) {
+    for (int i = 0; i < g_source_count; i++)
+        if (strcmp(g_sources[i], name) == 0) return;
+    if (g_source_count >= SOURCE_CAPACITY) return;
+    str_copy(g_sources[g_source_count++], sizeof g_sources[0], name);
+}

@@ -1,0 +1,113 @@
+#include "runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+const std::string k_json_header = "Content-Type: application/json; charset=utf-8\r\n"
+                                  "Cache-Control: no-store\r\n"
+                                  "X-Content-Type-Options: nosniff\r\n"
+                                  "\r\n";
+
+static std::string program_path() {
+    const char *p = getenv("ZV_PROGRAM");
+    return p && *p ? p : ZV_PROGRAM_DEFAULT;
+}
+
+std::vector<std::string> base_env(long long now, const std::string &tz) {
+    return {"TZ=" + tz, std::string("LD_PRELOAD=") + ZV_FAKETIME_LIB, "FAKETIME_FMT=%s",
+            "FAKETIME=" + std::to_string(now), "FAKETIME_DONT_RESET=1"};
+}
+
+run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args) {
+    std::string path = program_path();
+    std::vector<char *> argv{const_cast<char *>(path.c_str())};
+    for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+    envp.push_back(nullptr);
+
+    int out[2], err[2];
+    if (pipe(out) || pipe(err)) abort();
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+    posix_spawn_file_actions_addclose(&fa, out[0]);
+    posix_spawn_file_actions_addclose(&fa, err[0]);
+    posix_spawn_file_actions_addclose(&fa, out[1]);
+    posix_spawn_file_actions_addclose(&fa, err[1]);
+    pid_t pid;
+    int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    close(err[1]);
+    run_result r;
+    if (rc != 0) {
+        close(out[0]);
+        close(err[0]);
+        ADD_FAILURE() << "cannot start " << path;
+        return r;
+    }
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string *dst[2] = {&r.out, &r.err};
+    int open_fds = 2;
+    char buf[65536];
+    while (open_fds > 0) {
+        if (poll(fds, 2, -1) < 0) continue;
+        for (int i = 0; i < 2; i++) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                dst[i]->append(buf, (size_t)n);
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open_fds--;
+            }
+        }
+    }
+    int st;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+run_result run_query(const std::string &query, std::vector<std::string> extra, long long now,
+                     const std::string &tz) {
+    auto env = base_env(now, tz);
+    env.push_back("QUERY_STRING=" + query);
+    for (auto &e : extra) env.push_back(e);
+    return run_program(env);
+}
+
+std::string data_path(const std::string &name) {
+    return std::string(ZV_DATA_DIR) + "/" + name;
+}
+
+std::string write_temp(const std::string &text) {
+    char path[] = "/tmp/zv_test_XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0) abort();
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) abort();
+        done += (size_t)n;
+    }
+    close(fd);
+    return path;
+}
+
+std::string json_body(const run_result &r) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.substr(0, k_json_header.size()), k_json_header);
+    return r.out.size() >= k_json_header.size() ? r.out.substr(k_json_header.size()) : "";
+}

@@ -1,0 +1,45 @@
+// Runs the built program as the host would: an exact environment, nothing
+// inherited, no standard input, and the clock pinned by libfaketime.
+#pragma once
+#include <string>
+#include <vector>
+
+struct run_result {
+    std::string out;
+    std::string err;
+    int status = -1; // exit status, or -1 when the process did not exit normally
+};
+
+// 2026-11-12 04:36:30 UTC, a Thursday.
+constexpr long long k_now = 1794458190;
+
+// The environment of every run: TZ (UTC unless given), the pinned clock, and
+// the given NAME=value entries. A NAME= entry with "TZ=" replaces the zone.
+std::vector<std::string> base_env(long long now = k_now, const std::string &tz = "UTC");
+
+run_result run_program(const std::vector<std::string> &env,
+                       const std::vector<std::string> &args = {});
+
+// Shorthand: a request with QUERY_STRING and extra environment entries.
+run_result run_query(const std::string &query, std::vector<std::string> extra = {},
+                     long long now = k_now, const std::string &tz = "UTC");
+
+// The JSON header block that starts every JSON answer.
+extern const std::string k_json_header;
+
+// Path of a file in tests/data.
+std::string data_path(const std::string &name);
+
+// A temporary file holding text, removed by the caller's process end.
+std::string write_temp(const std::string &text);
+
+// Expects exit status 0, empty stderr, and stdout = header + body.
+#define EXPECT_ANSWER(r, expected)                                                                 \
+    do {                                                                                           \
+        EXPECT_EQ((r).status, 0);                                                                  \
+        EXPECT_EQ((r).err, "");                                                                    \
+        EXPECT_EQ((r).out, (expected));                                                            \
+    } while (0)
+
+// The body after the JSON header block, which must come first.
+std::string json_body(const run_result &r);

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string>
+#include <time.h>
+
+#include "api/api.h"
+
+namespace {
+
+template <class F> std::string capture(F f) {
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    f();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string json(const std::string &s) {
+    return capture([&] { json_str(s.c_str()); });
+}
+
+// Sets TZ for the scope of one test and restores UTC afterwards.
+struct zone {
+    explicit zone(const char *tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~zone() {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
+
+} // namespace
+
+TEST(JsonStr, EscapeTable) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"", "\"\""},
+        {"plain / text \x7f", "\"plain / text \x7f\""},
+        {"\t\n\r", "\"\\t\\n\\r\""},
+        {"\"\\", "\"\\\"\\\\\""},
+        {"\x01\x08\x0c\x1b\x1f", "\"\\u0001\\u0008\\u000c\\u001b\\u001f\""},
+        {"caf\xc3\xa9 \xff\xfe", "\"caf\xc3\xa9 \xff\xfe\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(json(c.in), c.out);
+    }
+}
+
+TEST(Stamps, UtcAndLocalInTwoZones) {
+    const int64_t t = 1794458190; // 2026-11-12 04:36:30 UTC
+    char buf[40];
+    {
+        zone z("UTC");
+        utc_stamp(t, buf);
+        EXPECT_STREQ(buf, "2026-11-12T04:36:30Z");
+        local_stamp(t, buf);
+        EXPECT_STREQ(buf, "2026-11-12 04:36");
+    }
+    {
+        zone z("Asia/Kolkata");
+        utc_stamp(t, buf);
+        EXPECT_STREQ(buf, "2026-11-12T04:36:30Z");
+        local_stamp(t, buf);
+        EXPECT_STREQ(buf, "2026-11-12 10:06");
+    }
+}
+
+TEST(Stamps, FallbackWhenTheTimeCannotBeConverted) {
+    char buf[40];
+    const int64_t huge = INT64_MAX;
+    utc_stamp(huge, buf);
+    EXPECT_STREQ(buf, "1970-01-01T00:00:00Z");
+    local_stamp(huge, buf);
+    EXPECT_STREQ(buf, "1970-01-01 00:00");
+}
+
+TEST(PrintRuns, RecordsAndEmptyList) {
+    zone z("UTC");
+    EXPECT_EQ(capture([] { print_runs(nullptr, 0, 0); }), "[]");
+    EXPECT_EQ(capture([] { print_runs(nullptr, -3, 0); }), "[]");
+    const int64_t runs[2] = {1794458220, 1794458280};
+    EXPECT_EQ(
+        capture([&] { print_runs(runs, 2, 1794458190); }),
+        "[{\"utc\":\"2026-11-12T04:37:00Z\",\"local\":\"2026-11-12 04:37\",\"in_seconds\":30},"
+        "{\"utc\":\"2026-11-12T04:38:00Z\",\"local\":\"2026-11-12 04:38\",\"in_seconds\":90}]");
+    EXPECT_EQ(
+        capture([&] { print_runs(runs, 1, 1794458300); }),
+        "[{\"utc\":\"2026-11-12T04:37:00Z\",\"local\":\"2026-11-12 04:37\",\"in_seconds\":-80}]");
+}
