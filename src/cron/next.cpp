@@ -42,12 +42,14 @@ static int month_length(int64_t y, int m) {
     return k_len[m];
 }
 
-// Whether any of the days first..last of a month can match. A weekday rule can
-// match in any stretch of days worth checking, so only a lone day-of-month
-// rule lets a whole month be passed over.
-static int month_may_match(const cron_expr *ce, int m, int first, int last) {
+// Whether any of the days first..last of a month can match; min_dom is the
+// lowest selected day of month. A weekday rule can match in any stretch of
+// days worth checking, so only a lone day-of-month rule lets a whole month be
+// passed over.
+static int month_may_match(const cron_expr *ce, int min_dom, int m, int first, int last) {
     if (!ce->months[m]) return 0;
     if (ce->dow_restricted || !ce->dom_restricted) return 1;
+    if (first == 1) return min_dom <= last;
     for (int d = first; d <= last; d++)
         if (ce->days_of_month[d]) return 1;
     return 0;
@@ -61,6 +63,9 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
     int64_t y, day = today;
     int m, d;
     civil_from_days(today, &y, &m, &d);
+    int min_dom = 32;
+    for (int k = 31; k >= 1; k--)
+        if (ce->days_of_month[k]) min_dom = k;
     int found = 0;
     // The calendar is walked month by month, so that a schedule whose days
     // never come costs a few checks per month instead of a date conversion
@@ -68,7 +73,7 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
     while (day < end) {
         const int len = month_length(y, m);
         const int64_t next_month = day + (len - d) + 1;
-        if (month_may_match(ce, m, d, len)) {
+        if (month_may_match(ce, min_dom, m, d, len)) {
             for (; day < next_month && day < end; day++, d++) {
                 int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
                 if (!day_matches(ce, d, wday)) continue;
