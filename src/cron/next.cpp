@@ -66,6 +66,14 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
     int min_dom = 32;
     for (int k = 31; k >= 1; k--)
         if (ce->days_of_month[k]) min_dom = k;
+    if (ce->dom_restricted && !ce->dow_restricted) {
+        // Days that no selected month has (30 February, 31 April) never come;
+        // 2000 is a leap year, so February counts with 29 days.
+        int longest = 0;
+        for (int k = 1; k <= 12; k++)
+            if (ce->months[k] && month_length(2000, k) > longest) longest = month_length(2000, k);
+        if (min_dom > longest) return 0;
+    }
     int found = 0;
     // The calendar is walked month by month, so that a schedule whose days
     // never come costs a few checks per month instead of a date conversion
