@@ -45,20 +45,52 @@ void json_str(const char *s) {
     putchar('"');
 }
 
-static void stamp(int ok, const struct tm *tm, const char *fmt, const char *fallback, char *buf) {
-    if (!ok || strftime(buf, 40, fmt, tm) == 0) strcpy(buf, fallback);
+// Writes n digits of v, zero-padded, and returns the position after them.
+static char *put_digits(char *p, int v, int n) {
+    for (int i = n - 1; i >= 0; i--, v /= 10) p[i] = (char)('0' + v % 10);
+    return p + n;
+}
+
+// strftime costs more than the rest of a jobs answer together; the common
+// four-digit years are written by hand, with the same bytes, and any other
+// year is left to strftime.
+static void stamp(int ok, const struct tm *tm, const char *fmt, int utc, const char *fallback,
+                  char *buf) {
+    if (!ok) {
+        strcpy(buf, fallback);
+        return;
+    }
+    if (tm->tm_year >= 1000 - 1900 && tm->tm_year <= 9999 - 1900) {
+        char *p = put_digits(buf, tm->tm_year + 1900, 4);
+        *p++ = '-';
+        p = put_digits(p, tm->tm_mon + 1, 2);
+        *p++ = '-';
+        p = put_digits(p, tm->tm_mday, 2);
+        *p++ = utc ? 'T' : ' ';
+        p = put_digits(p, tm->tm_hour, 2);
+        *p++ = ':';
+        p = put_digits(p, tm->tm_min, 2);
+        if (utc) {
+            *p++ = ':';
+            p = put_digits(p, tm->tm_sec, 2);
+            *p++ = 'Z';
+        }
+        *p = 0;
+        return;
+    }
+    if (strftime(buf, 40, fmt, tm) == 0) strcpy(buf, fallback);
 }
 
 void utc_stamp(int64_t t, char *buf) {
     struct tm tm;
     int ok = plat_gmtime(t, &tm);
-    stamp(ok, &tm, "%Y-%m-%dT%H:%M:%SZ", "1970-01-01T00:00:00Z", buf);
+    stamp(ok, &tm, "%Y-%m-%dT%H:%M:%SZ", 1, "1970-01-01T00:00:00Z", buf);
 }
 
 void local_stamp(int64_t t, char *buf) {
     struct tm tm;
     int ok = plat_localtime(t, &tm);
-    stamp(ok, &tm, "%Y-%m-%d %H:%M", "1970-01-01 00:00", buf);
+    stamp(ok, &tm, "%Y-%m-%d %H:%M", 0, "1970-01-01 00:00", buf);
 }
 
 void print_runs(const int64_t *runs, int count, int64_t now) {

@@ -69,6 +69,33 @@ TEST(Stamps, UtcAndLocalInTwoZones) {
     }
 }
 
+// The stamps must be the bytes strftime writes, for every field width and
+// for years that are not four digits long.
+TEST(Stamps, SameBytesAsStrftime) {
+    zone z("America/St_Johns");                         // half-hour offset with daylight saving
+    const int64_t starts[] = {-30610224000 - 86400 * 3, // a few days before 1000-01-01
+                              -62167219200 + 3600,      // year 0
+                              -1,
+                              1794458190,
+                              253402300799 - 86400 * 3, // days before 9999-12-31 23:59:59
+                              253402300800};            // 10000-01-01
+    char buf[40], want[40];
+    for (int64_t start : starts)
+        for (int64_t t = start; t < start + 86400 * 7; t += 3917) {
+            SCOPED_TRACE(t);
+            time_t tt = (time_t)t;
+            struct tm tm;
+            gmtime_r(&tt, &tm);
+            strftime(want, sizeof want, "%Y-%m-%dT%H:%M:%SZ", &tm);
+            utc_stamp(t, buf);
+            ASSERT_STREQ(buf, want);
+            localtime_r(&tt, &tm);
+            strftime(want, sizeof want, "%Y-%m-%d %H:%M", &tm);
+            local_stamp(t, buf);
+            ASSERT_STREQ(buf, want);
+        }
+}
+
 TEST(Stamps, FallbackWhenTheTimeCannotBeConverted) {
     char buf[40];
     const int64_t huge = INT64_MAX;

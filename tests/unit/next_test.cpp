@@ -180,3 +180,49 @@ TEST(CronNextRuns, AgreesWithBruteForceOnGeneratedExpressions) {
     }
     EXPECT_EQ(checked, 3000);
 }
+
+// The search passes over months that cannot match; a plain day-by-day scan of
+// the whole 7305-day window must find exactly the same runs, also for rare
+// and impossible days and across centuries (1900 and 2100 have no 29
+// February, 2000 has).
+TEST(CronNextRuns, MatchesADayByDayScanOfTheWholeWindow) {
+    auto day_by_day = [](const cron_expr &ce, int64_t now) {
+        std::vector<int64_t> found;
+        int64_t today = now >= 0 ? now / 86400 : (now - 86399) / 86400;
+        for (int64_t day = today; day < today + 7305 && found.size() < 5; day++) {
+            int64_t y;
+            int m, d;
+            civil_from_days(day, &y, &m, &d);
+            int wday = (int)(((day % 7) + 11) % 7);
+            bool dom = ce.days_of_month[d], dow = ce.days_of_week[wday];
+            bool day_ok = ce.dom_restricted && ce.dow_restricted ? (dom || dow)
+                          : ce.dom_restricted                    ? dom
+                          : ce.dow_restricted                    ? dow
+                                                                 : true;
+            if (!ce.months[m] || !day_ok) continue;
+            for (int h = 0; h < 24 && found.size() < 5; h++)
+                for (int mi = 0; mi < 60 && found.size() < 5; mi++)
+                    if (ce.hours[h] && ce.minutes[mi] && day * 86400 + h * 3600 + mi * 60 > now)
+                        found.push_back(day * 86400 + h * 3600 + mi * 60);
+        }
+        return found;
+    };
+    const char *const days[] = {"29", "30", "31", "30,31", "1", "15-17", "28-31/3", "*"};
+    const char *const months[] = {"2", "4,6", "2,4,6,9,11", "12", "1-3", "*"};
+    const char *const weekdays[] = {"*", "1", "0,6", "5-7"};
+    const int64_t starts[] = {at(1896, 2, 28, 23, 59) + 30, at(1999, 12, 31, 12, 0),
+                              at(2026, 11, 12, 4, 36) + 30, at(2084, 3, 1, 0, 0),
+                              at(2096, 2, 29, 0, 0) - 1,    at(1969, 12, 31, 23, 59)};
+    for (const char *dom : days)
+        for (const char *mon : months)
+            for (const char *dow : weekdays)
+                for (int64_t now : starts) {
+                    std::string e = std::string("7 1 ") + dom + " " + mon + " " + dow;
+                    SCOPED_TRACE(e + " from " + std::to_string(now));
+                    cron_expr ce;
+                    ASSERT_EQ(cron_parse(&ce, e.c_str()), 1) << ce.error;
+                    int64_t out[5];
+                    int n = cron_next_runs(&ce, now, out);
+                    ASSERT_EQ(std::vector<int64_t>(out, out + n), day_by_day(ce, now));
+                }
+}
