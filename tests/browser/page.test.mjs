@@ -275,6 +275,15 @@ describe('requests and the node password', { concurrency: true }, () => {
       }
     });
   });
+  test('the host page stores the node password for the plugin page', () => withPage({}, async (page) => {
+    await visit(page, locked.url + '/');
+    await page.waitForFunction(() => document.getElementById('plugin').contentDocument?.body?.textContent.includes('invalid node password'));
+    await page.fill('#pwd', 'pw');
+    await page.click('#savePwd');
+    assert.equal(await page.evaluate(() => localStorage.getItem('vorn_pwd_web1')), 'pw');
+    const frame = await (await page.$('#plugin')).contentFrame();
+    await frame.waitForFunction(() => document.getElementById('badge')?.textContent === '5 jobs');
+  }, ['Failed to load resource: the server responded with a status of 401 (Unauthorized)']));
 });
 
 describe('theme', { concurrency: true }, () => {
@@ -379,16 +388,11 @@ test('at 640 px the Source and Command columns are hidden', async () => {
 
 // ZV_SCREENSHOTS=1 renews the screenshots in docs/ (kept in the repository).
 test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHOTS }, async () => {
-  const sample = await startHost({ crontab: path.join(repo, 'examples/node.crontab') });
-  try {
-    for (const theme of ['light', 'dark']) {
-      await withPage({ viewport: { width: 1000, height: 700 }, colorScheme: theme }, async (page) => {
-        await visit(page, `${sample.url}/plugin?theme=${theme}`);
-        await settled(page);
-        await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
-      });
-    }
-  } finally {
-    await sample.stop();
+  for (const theme of ['light', 'dark']) {
+    await withPage({ viewport: { width: 900, height: 600 }, colorScheme: theme }, async (page) => {
+      await visit(page, `${host.url}/plugin?theme=${theme}`);
+      await settled(page);
+      await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
+    });
   }
 });
