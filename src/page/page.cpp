@@ -1,14 +1,106 @@
 #include "page/page.h"
 
+#include <stddef.h>
 #include <stdio.h>
 
-void html_head(int embed) {
-    fputs("Content-Type: text/html; charset=utf-8\r\n"
-          "Cache-Control: no-store\r\n"
-          "X-Content-Type-Options: nosniff\r\n"
-          "\r\n",
-          stdout);
-    (void)embed;
+// The stylesheet and scripts, compiled in from src/page/*.css and *.js.
+extern const char k_page_theme_early_js[];
+extern const size_t k_page_theme_early_js_size;
+extern const char k_page_css[];
+extern const size_t k_page_css_size;
+extern const char k_page_theme_bridge_js[];
+extern const size_t k_page_theme_bridge_js_size;
+extern const char k_page_app_js[];
+extern const size_t k_page_app_js_size;
+
+static const char k_html_header[] = "Content-Type: text/html; charset=utf-8\r\n"
+                                    "Cache-Control: no-store\r\n"
+                                    "X-Content-Type-Options: nosniff\r\n"
+                                    "\r\n";
+
+static const char k_html_start[] =
+    "<!DOCTYPE html>\n"
+    "<html lang='en'><head><meta charset='utf-8'>"
+    "<meta name='viewport' content='width=device-width,initial-scale=1'>"
+    "<title>crontab</title>";
+
+static const char k_back_link[] =
+    "<div class='top'><a href='/' "
+    "style='color:var(--accent);text-decoration:none;font-weight:600'>"
+    "&#8592; Back to Vorn</a></div>";
+
+static const char k_top_bar[] =
+    "<div class='top'><h1 class='title'>crontab</h1>"
+    "<span class='pill'>1.0.1</span>"
+    "<span id='badge' class='pill'>loading</span>"
+    "<span class='spacer'></span>"
+    "<button id='themeBtn' class='ghost embed-hide' type='button'>Theme</button>"
+    "<button id='reloadBtn' class='ghost' type='button'>Refresh</button>"
+    "</div>";
+
+static const char k_overview_card[] =
+    "<div class='card'><h2>Schedule overview</h2>"
+    "<div class='grid'>"
+    "<div class='kpi'><div class='k'>jobs</div><div class='v' id='k-total'>&mdash;</div></div>"
+    "<div class='kpi'><div class='k'>parsed</div><div class='v' id='k-valid'>&mdash;</div></div>"
+    "<div class='kpi'><div class='k'>next run</div><div class='v' id='k-next'>&mdash;</div></div>"
+    "<div class='kpi'><div class='k'>sources</div><div class='v' id='k-src'>&mdash;</div></div>"
+    "</div>"
+    "<div class='row' style='margin-top:12px'>"
+    "<input id='q' type='text' placeholder='filter by command, source or expression'>"
+    "</div>"
+    "<div id='note' class='muted' style='margin-top:10px'></div>"
+    "<div class='tblwrap'><table><thead><tr>"
+    "<th>Source</th><th>Schedule</th><th>Meaning</th><th>Next run</th><th>Command</th>"
+    "</tr></thead><tbody id='rows'></tbody></table></div>"
+    "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
+    "</div>";
+
+static const char k_playground_card[] =
+    "<div class='card'><h2>Cron expression playground</h2>"
+    "<div class='play'>"
+    "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' "
+    "placeholder='minute hour day-of-month month day-of-week'>"
+    "<button id='goBtn' type='button'>Explain</button>"
+    "</div>"
+    "<div id='exNote' class='muted' style='margin-top:10px'>Accepts standard five-field "
+    "expressions and @hourly, @daily, @weekly, @monthly, @yearly, @reboot.</div>"
+    "<div id='exRuns' class='runs'></div>"
+    "</div>";
+
+static const char k_about_card[] =
+    "<div class='card'><h2>About this plugin</h2>"
+    "<p class='muted' style='margin:0 0 8px'>Local node only. Reads <code>crontab -l</code>, "
+    "<code>/etc/crontab</code> and <code>/etc/cron.d</code> on Linux and macOS, or "
+    "<code>schtasks</code> on Windows. It is strictly read-only: no schedule is ever written "
+    "and no scheduled command is ever executed.</p>"
+    "<p class='muted' style='margin:0'>Set <code>CRONTAB_FILE</code> to inspect a fixture file "
+    "instead of the live machine. </p>"
+    "</div>";
+
+static void put(const char *data, size_t size) {
+    fwrite(data, 1, size, stdout);
 }
 
-void html_body(void) {}
+void html_head(int embed) {
+    fputs(k_html_header, stdout);
+    fputs(k_html_start, stdout);
+    fputs("<script>", stdout);
+    put(k_page_theme_early_js, k_page_theme_early_js_size);
+    fputs("</script>\n<style>", stdout);
+    put(k_page_css, k_page_css_size);
+    fputs("</style></head><script>", stdout);
+    put(k_page_theme_bridge_js, k_page_theme_bridge_js_size);
+    fputs("</script>\n<body><div class='wrap'>", stdout);
+    if (!embed) fputs(k_back_link, stdout);
+}
+
+void html_body(void) {
+    fputs(k_top_bar, stdout);
+    fputs(k_overview_card, stdout);
+    fputs(k_playground_card, stdout);
+    fputs(k_about_card, stdout);
+    fputs("<script>\n", stdout);
+    put(k_page_app_js, k_page_app_js_size);
+    fputs("</script></div></body></html>\n", stdout);
+}

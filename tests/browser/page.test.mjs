@@ -1,0 +1,398 @@
+// The plugin page in headless Chromium, served by the preview host.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+import path from 'node:path';
+import { attr, launchBrowser, openPage, repo, setStorage, settled, startHost, text, visit } from './harness.mjs';
+
+const DASH = '\u2014';
+const DURATION = /^(\d+d \d+h|\d+h \d+m|\d+m|<1m)$/;
+const LOCAL = /^\d{4}-\d\d-\d\d \d\d:\d\d$/;
+
+let browser;
+let host;
+let locked; // a node protected by the password "pw"
+
+before(async () => {
+  [browser, host, locked] = await Promise.all([launchBrowser(), startHost(), startHost({ password: 'pw' })]);
+});
+after(async () => {
+  await Promise.all([browser?.close(), host?.stop(), locked?.stop()]);
+});
+
+// Runs body(page, ...) in a fresh page and checks the console stayed clean
+// (or holds exactly the expected errors).
+async function withPage(opts, body, expectedErrors = []) {
+  const p = await openPage(browser, opts);
+  try {
+    await body(p.page, p.context);
+    assert.deepEqual(p.errors, expectedErrors);
+  } finally {
+    await p.context.close();
+  }
+}
+
+const rowsOf = (page) => page.$$eval('#rows tr', (trs) => trs.map((tr) => [...tr.children].map((td) => td.textContent)));
+const counters = (page) => page.evaluate(() => ['k-total', 'k-valid', 'k-next', 'k-src'].map((id) => document.getElementById(id).textContent));
+const jobsAnswer = (over) => ({ ok: true, action: 'jobs', count: 0, sources: ['fixture'], now_local: '2026-01-01 00:00', jobs: [], ...over });
+function routeJobs(page, answer) {
+  return page.route((u) => u.searchParams.get('action') === 'jobs', (r) =>
+    r.fulfill({ contentType: 'application/json', body: typeof answer === 'string' ? answer : JSON.stringify(answer) }));
+}
+
+describe('job table', { concurrency: true }, () => {
+  test('rows, counters, badge and note come from the fixture crontab', () => withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const answer = await page.evaluate(() => fetch('/plugin?action=jobs').then((r) => r.json()));
+    assert.equal(answer.jobs.length, 5);
+
+    assert.equal(await text(page, '#badge'), '5 jobs');
+    assert.equal(await page.getAttribute('#badge', 'class'), 'pill on');
+    assert.match(await text(page, '#note'), /^Read from: fixture \(as of \d{4}-\d\d-\d\d \d\d:\d\d local\)$/);
+    const [total, valid, next, src] = await counters(page);
+    assert.deepEqual([total, valid, src], ['5', '4', '1']);
+    assert.match(next, /^(<1m|[1-5]m)$/); // the */5 job is the soonest
+
+    const rows = await rowsOf(page);
+    assert.equal(rows.length, 5);
+    answer.jobs.forEach((job, i) => {
+      const meaning = job.valid ? job.description : 'invalid: ' + job.error;
+      assert.deepEqual([rows[i][0], rows[i][1], rows[i][2], rows[i][4]], [job.source, job.expr, meaning, job.command]);
+    });
+    assert.equal(rows[0][2], 'Every Sunday at midnight');
+    assert.equal(rows[2][3], DASH); // @reboot has no clock times
+    assert.equal(rows[3][3], DASH); // rejected schedule
+    assert.equal(await page.$eval('#rows tr:nth-child(4) td:nth-child(3) div', (d) => d.className), 'err');
+    const firstNext = await page.$$eval('#rows tr:nth-child(1) td:nth-child(4) div', (ds) => ds.map((d) => [d.className, d.textContent]));
+    assert.equal(firstNext[0][0], 'in');
+    assert.match(firstNext[0][1], DURATION);
+    assert.deepEqual([firstNext[1][0], firstNext[1][1]], ['src', answer.jobs[0].next[0].local]);
+    assert.equal(await page.isVisible('#empty'), false);
+  }));
+
+  test('the filter narrows the rows and the next-run counter only', () => withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const cases = [
+      { q: '  SUNDAY ', exprs: ['@weekly'] }, // matches the description
+      { q: 'poll --queue', exprs: ['*/5 * * * *'] }, // the command
+      { q: '61 *', exprs: ['61 * * * *'] }, // the expression
+      { q: 'fixture', exprs: ['@weekly', '*/5 * * * *', '@reboot', '61 * * * *', '0 3 * * *'] }, // the source
+      { q: 'no-such-job', exprs: [] },
+      { q: '', exprs: ['@weekly', '*/5 * * * *', '@reboot', '61 * * * *', '0 3 * * *'] },
+    ];
+    for (const c of cases) {
+      await page.fill('#q', c.q);
+      const rows = await rowsOf(page);
+      assert.deepEqual(rows.map((r) => r[1]), c.exprs, c.q);
+      const [total, valid, next, src] = await counters(page);
+      assert.deepEqual([total, valid, src], ['5', '4', '1'], c.q);
+      assert.equal(await page.isVisible('#empty'), c.exprs.length === 0, c.q);
+      if (c.exprs.length === 0) {
+        assert.equal(next, DASH);
+        assert.equal(await text(page, '#empty'), 'No scheduled entries found on this node.');
+      } else if (c.q.trim() === '61 *') {
+        assert.equal(next, DASH); // a rejected job has no next run
+      } else {
+        assert.match(next, DURATION, c.q);
+      }
+    }
+  }));
+
+  test('durations, counts and texts of crafted answers', () => withPage({}, async (page) => {
+    const seconds = [undefined, null, -5, 0, 59, 60, 3600, 3661, 86400, 90061];
+    const words = ['never', 'never', 'due', '<1m', '<1m', '1m', '1h 0m', '1h 1m', '1d 0h', '1d 1h'];
+    const jobs = seconds.map((s, i) => ({
+      source: 'fixture', expr: '* * * * *', command: `job${i}`, valid: true, description: 'd',
+      next: [{ utc: 'u', local: `local${i}`, ...(s === undefined ? {} : { in_seconds: s }) }],
+    }));
+    jobs.push({ source: '<i>s</i>', expr: '@reboot', command: '<img src=x onerror="throw 1">', valid: true, description: '<b>boot</b>', next: [] });
+    let answer = jobsAnswer({ count: jobs.length, jobs });
+    await page.route((u) => u.searchParams.get('action') === 'jobs', (r) =>
+      r.fulfill({ contentType: 'application/json', body: JSON.stringify(answer) }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.deepEqual(await page.$$eval('#rows .in', (ds) => ds.map((d) => d.textContent)), words);
+    assert.equal((await counters(page))[2], 'due');
+    assert.equal(await text(page, '#badge'), '11 jobs');
+    // Texts from the answer are shown as text, never as markup.
+    const last = await page.$eval('#rows tr:last-child', (tr) => [tr.textContent, tr.querySelectorAll('b,i,img').length]);
+    assert.deepEqual(last, ['<i>s</i>@reboot<b>boot</b>' + DASH + '<img src=x onerror="throw 1">', 0]);
+
+    for (const c of [
+      { count: 1, sources: [], badge: '1 job', note: 'No crontab sources readable on this node (as of 2026-01-01 00:00 local)' },
+      { count: 0, sources: ['fixture', 'schtasks'], badge: '0 jobs', note: 'Read from: fixture, schtasks (as of 2026-01-01 00:00 local)' },
+    ]) {
+      answer = jobsAnswer({ count: c.count, sources: c.sources, jobs: c.count ? [jobs[3]] : [] });
+      await page.click('#reloadBtn');
+      await page.waitForFunction((b) => document.getElementById('badge').textContent === b, c.badge);
+      assert.equal(await text(page, '#note'), c.note);
+      assert.deepEqual(await counters(page), [String(c.count), String(c.count), c.count ? '<1m' : DASH, String(c.sources.length)]);
+    }
+  }));
+
+  test('failures are shown and the table stays', () => withPage({}, async (page) => {
+    let body = JSON.stringify(jobsAnswer({ count: 1, jobs: [{ source: 'fixture', expr: '@daily', command: 'x', valid: true, description: 'd', next: [] }] }));
+    await page.route((u) => u.searchParams.get('action') === 'jobs', (r) => r.fulfill({ contentType: 'application/json', body }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    for (const c of [
+      { body: '{"ok":false,"error":"boom"}', note: 'boom' },
+      { body: '{"ok":false}', note: 'failed' },
+      { body: 'not json', note: /^request failed: \S/ },
+    ]) {
+      body = c.body;
+      await page.evaluate(() => { document.getElementById('note').textContent = ''; });
+      await page.click('#reloadBtn');
+      await page.waitForFunction(() => !/^(|loading\u2026)$/.test(document.getElementById('note').textContent));
+      const note = await text(page, '#note');
+      if (typeof c.note === 'string') assert.equal(note, c.note); else assert.match(note, c.note);
+      assert.equal(await text(page, '#badge'), 'error');
+      assert.equal(await page.getAttribute('#badge', 'class'), 'pill off');
+      assert.equal((await rowsOf(page)).length, 1);
+    }
+  }));
+});
+
+describe('playground', { concurrency: true }, () => {
+  test('default expression, @reboot, an invalid one and an empty input', () => withPage({}, async (page) => {
+    let explains = 0;
+    page.on('request', (r) => { if (new URL(r.url()).searchParams.get('action') === 'explain') explains++; });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(await page.inputValue('#ex'), '*/15 9-17 * * 1-5');
+    assert.equal(await text(page, '#exNote'),
+      'Every 15 minutes, between 09:00 and 17:59, on Monday, Tuesday, Wednesday, Thursday, Friday ' + DASH + ' next 5 runs in your local time:');
+    const runs = await page.$$eval('#exRuns .run', (rs) => rs.map((r) => [...r.children].map((s) => [s.className, s.textContent])));
+    assert.equal(runs.length, 5);
+    runs.forEach((r, i) => {
+      assert.deepEqual(r.map((s) => s[0]), ['n', 'u', 'l']);
+      assert.equal(r[0][1], String(i + 1));
+      assert.match(r[1][1], /^\d{4}-\d\d-\d\dT\d\d:\d\d:00Z$/);
+      assert.match(r[2][1], /^\d{4}-\d\d-\d\d \d\d:\d\d local  \u00b7  in (\d+d \d+h|\d+h \d+m|\d+m|<1m)$/);
+    });
+
+    const explain = async (expr, how) => {
+      await page.fill('#ex', expr);
+      const before = explains;
+      if (how === 'enter') await page.press('#ex', 'Enter'); else await page.click('#goBtn');
+      await page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
+      return { note: await text(page, '#exNote'), rows: await page.$$eval('#exRuns .run', (rs) => rs.length), sent: explains - before };
+    };
+    assert.deepEqual(await explain('@reboot', 'enter'),
+      { note: 'When the system starts ' + DASH + ' runs at boot, so there are no clock times.', rows: 0, sent: 1 });
+    assert.deepEqual(await explain('61 * * * *', 'click'), { note: 'invalid expression', rows: 0, sent: 1 });
+    assert.deepEqual(await explain('   ', 'click'), { note: 'Type an expression first.', rows: 0, sent: 0 });
+    // A later explanation still counts one request: the empty input sent none.
+    assert.deepEqual(await explain(' @hourly ', 'enter'),
+      { note: 'Every hour, on the hour ' + DASH + ' next 5 runs in your local time:', rows: 5, sent: 1 });
+    assert.equal(explains, 4);
+  }));
+
+  test('crafted explain answers', () => withPage({}, async (page) => {
+    let body = '';
+    await page.route((u) => u.searchParams.get('action') === 'explain', (r) => r.fulfill({ contentType: 'application/json', body }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const cases = [
+      { body: { ok: true, valid: true, description: '<b>x</b>', boot_only: false, next: [{ utc: '2026-01-01T01:01:00Z', local: '2026-01-01 02:01', in_seconds: 3661 }, { utc: 'u2', local: 'l2', in_seconds: 90061 }] },
+        note: '<b>x</b> ' + DASH + ' next 5 runs in your local time:',
+        runs: [['1', '2026-01-01T01:01:00Z', '2026-01-01 02:01 local  \u00b7  in 1h 1m'], ['2', 'u2', 'l2 local  \u00b7  in 1d 1h']] },
+      { body: { ok: false, error: 'missing expr parameter', valid: false }, note: 'missing expr parameter', runs: [] },
+      { body: { ok: false }, note: 'failed', runs: [] },
+      { body: { ok: true, valid: false, error: 'Minute value out of range' }, note: 'invalid expression', runs: [] },
+      { body: '<html>', note: /^request failed: \S/, runs: [] },
+    ];
+    for (const c of cases) {
+      body = typeof c.body === 'string' ? c.body : JSON.stringify(c.body);
+      await page.click('#goBtn');
+      await page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
+      const note = await text(page, '#exNote');
+      if (typeof c.note === 'string') assert.equal(note, c.note); else assert.match(note, c.note);
+      assert.deepEqual(await page.$$eval('#exRuns .run', (rs) => rs.map((r) => [...r.children].map((s) => s.textContent))), c.runs);
+    }
+  }));
+});
+
+describe('requests and the node password', { concurrency: true }, () => {
+  test('request URLs carry the kept parameters, node and password', async () => {
+    const cases = [
+      { query: '', storage: {}, jobs: '/plugin?action=jobs', explain: '/plugin?action=explain&expr=*%2F15%209-17%20*%20*%201-5' },
+      { query: '?node=web1&embed=1', storage: {}, jobs: '/plugin?node=web1&embed=1&action=jobs&node=web1' },
+      { query: '?node=web1', storage: { vorn_pwd_web1: 's e+c', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web1&action=jobs&node=web1&pwd=s%20e%2Bc' },
+      { query: '?node=web2', storage: { vorn_pwd_web1: 'x', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web2&action=jobs&node=web2&pwd=act' },
+      { query: '', storage: { vorn_pwd_web1: 'x' }, jobs: '/plugin?action=jobs' },
+      { query: '', storage: { vorn_active_pwd: 'act' }, jobs: '/plugin?action=jobs&pwd=act',
+        explain: '/plugin?action=explain&expr=*%2F15%209-17%20*%20*%201-5&pwd=act' },
+      { query: '?theme=dark&pwd=p%26w&foo=1&id=7&plugin=crontab&node=n1', storage: { vorn_pwd_n1: 'stored' },
+        jobs: '/plugin?node=n1&plugin=crontab&id=7&pwd=p%26w&action=jobs&node=n1&pwd=p%26w' },
+    ];
+    await withPage({}, async (page) => {
+      for (const c of cases) {
+        await setStorage(page, host.url, c.storage);
+        const seen = {};
+        const record = (r) => {
+          const u = new URL(r.url());
+          const action = u.searchParams.get('action');
+          if (action && !seen[action]) seen[action] = [u.pathname + u.search, r.headers().accept];
+        };
+        page.on('request', record);
+        await visit(page, host.url + '/plugin' + c.query);
+        await settled(page);
+        page.off('request', record);
+        assert.deepEqual(seen.jobs, [c.jobs, 'application/json'], c.query);
+        if (c.explain) assert.equal(seen.explain[0], c.explain);
+        assert.equal(await text(page, '#badge'), '5 jobs');
+      }
+    });
+  });
+
+  test('a protected node answers 401 until the stored password is sent', async () => {
+    // The host passes the password with the page request only; the page's own
+    // requests must carry it themselves.
+    const open = async (page, query) => {
+      await page.route((u) => u.pathname === '/plugin' && !u.searchParams.has('action'), (r) =>
+        r.continue({ headers: { ...r.request().headers(), 'x-vorn-password': 'pw' } }));
+      await visit(page, locked.url + '/plugin' + query);
+      await settled(page);
+    };
+    const refused = 'Failed to load resource: the server responded with a status of 401 (Unauthorized)';
+    await withPage({}, async (page) => {
+      await open(page, '?node=web1');
+      assert.equal(await text(page, '#note'), 'invalid node password');
+      assert.equal(await text(page, '#badge'), 'error');
+      assert.equal(await page.getAttribute('#badge', 'class'), 'pill off');
+      assert.equal(await text(page, '#exNote'), 'invalid node password');
+    }, [refused, refused]);
+    await withPage({}, async (page) => {
+      for (const storage of [{ vorn_pwd_web1: 'pw' }, { vorn_active_pwd: 'pw' }]) {
+        await page.route((u) => u.searchParams.get('action') === 'info', (r) => r.fulfill({ contentType: 'application/json', body: '{}' }));
+        await setStorage(page, locked.url, storage);
+        await open(page, '?node=web1');
+        assert.equal(await text(page, '#badge'), '5 jobs');
+        assert.equal(await page.$$eval('#exRuns .run', (rs) => rs.length), 5);
+        await page.unrouteAll();
+      }
+    });
+  });
+  test('the host page stores the node password for the plugin page', () => withPage({}, async (page) => {
+    await visit(page, locked.url + '/');
+    await page.waitForFunction(() => document.getElementById('plugin').contentDocument?.body?.textContent.includes('invalid node password'));
+    await page.fill('#pwd', 'pw');
+    await page.click('#savePwd');
+    assert.equal(await page.evaluate(() => localStorage.getItem('vorn_pwd_web1')), 'pw');
+    const frame = await (await page.$('#plugin')).contentFrame();
+    await frame.waitForFunction(() => document.getElementById('badge')?.textContent === '5 jobs');
+  }, ['Failed to load resource: the server responded with a status of 401 (Unauthorized)']));
+});
+
+describe('theme', { concurrency: true }, () => {
+  test('the theme at start: parameter, storage, colour-scheme preference', async () => {
+    const cases = [
+      { query: '?theme=light', stored: 'dark', scheme: 'dark', theme: 'light' },
+      { query: '?x=1&theme=dark', stored: 'light', scheme: 'light', theme: 'dark' },
+      { query: '?theme=blue', stored: 'light', scheme: 'dark', theme: 'light' },
+      { query: '?theme=blue', stored: null, scheme: 'light', theme: 'light' },
+      { query: '', stored: 'dark', scheme: 'light', theme: 'dark' },
+      { query: '', stored: null, scheme: 'light', theme: 'light' },
+      { query: '', stored: null, scheme: 'dark', theme: 'dark' },
+    ];
+    await withPage({}, async (page) => {
+      for (const c of cases) {
+        await setStorage(page, host.url, c.stored ? { vorn_theme: c.stored } : {});
+        await page.emulateMedia({ colorScheme: c.scheme });
+        await visit(page, host.url + '/plugin' + c.query);
+        await settled(page);
+        const got = await page.evaluate(() => [document.documentElement.getAttribute('data-theme'), localStorage.getItem('vorn_theme'), qzTheme()]);
+        assert.deepEqual(got, [c.theme, c.theme, c.theme], JSON.stringify(c));
+        const bg = await page.evaluate(() => getComputedStyle(document.body).backgroundColor);
+        assert.equal(bg, c.theme === 'light' ? 'rgb(245, 245, 247)' : 'rgb(0, 0, 0)');
+      }
+    });
+  });
+
+  test('the theme button switches and stores without a vorn-theme event', () => withPage({}, async (page, context) => {
+    await context.addInitScript(() => { window.__themes = []; addEventListener('vorn-theme', (e) => window.__themes.push(e.detail)); });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(await attr(page, 'data-theme'), 'dark');
+    assert.equal(await page.isVisible('#themeBtn'), true);
+    for (const want of ['light', 'dark']) {
+      await page.click('#themeBtn');
+      assert.deepEqual(await page.evaluate(() => [document.documentElement.getAttribute('data-theme'), localStorage.getItem('vorn_theme')]), [want, want]);
+    }
+    assert.deepEqual(await page.evaluate(() => window.__themes), []);
+  }));
+
+  test('qz-theme messages, qzApplyTheme and qzTheme', () => withPage({}, async (page, context) => {
+    await context.addInitScript(() => { window.__themes = []; addEventListener('vorn-theme', (e) => window.__themes.push(e.detail)); });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const post = (theme) => page.evaluate((t) => postMessage({ type: 'qz-theme', theme: t }, '*'), theme);
+    const events = (n) => page.waitForFunction((k) => window.__themes.length === k, n);
+    await post('light');
+    await events(1);
+    assert.equal(await attr(page, 'data-theme'), 'light');
+    await post('light'); // already in force
+    await post('blue'); // unknown
+    await page.evaluate(() => postMessage({ type: 'other', theme: 'dark' }, '*'));
+    await post('dark'); // messages arrive in order, so the three above were handled
+    await events(2);
+    assert.deepEqual(await page.evaluate(() => [window.__themes, localStorage.getItem('vorn_theme')]), [['light', 'dark'], 'dark']);
+    await page.evaluate(() => { qzApplyTheme('light'); qzApplyTheme('sepia'); });
+    assert.deepEqual(await page.evaluate(() => window.__themes), ['light', 'dark', 'light']);
+    for (const [value, reads] of [['junk', 'dark'], ['', 'dark'], ['light', 'light'], ['dark', 'dark']]) {
+      assert.equal(await page.evaluate((v) => { document.documentElement.setAttribute('data-theme', v); return qzTheme(); }, value), reads);
+    }
+  }));
+
+  test('embedded mode hides the theme button and the back link', async () => {
+    await withPage({}, async (page) => {
+      for (const [query, embedded] of [['?embed=1', true], ['?embed=true', true], ['?embed=1x', false], ['?embed=yes', false], ['?embed=TRUE', false], ['', false]]) {
+        await visit(page, host.url + '/plugin' + query);
+        await settled(page);
+        assert.equal(await page.evaluate(() => document.documentElement.classList.contains('embedded')), embedded, query);
+        assert.equal(await page.isVisible('#themeBtn'), !embedded, query);
+        assert.equal(await page.$$eval('a[href="/"]', (as) => as.map((a) => a.textContent).join()), embedded ? '' : '\u2190 Back to Vorn');
+      }
+    });
+  });
+
+  test('inside the host page the theme comes from the host', () => withPage({ colorScheme: 'light' }, async (page) => {
+    await visit(page, host.url + '/?theme=dark');
+    const frame = await (await page.waitForSelector('#plugin')).contentFrame();
+    await frame.waitForFunction(() => document.getElementById('badge')?.textContent === '5 jobs');
+    await frame.waitForFunction(() => document.documentElement.getAttribute('data-theme') === 'dark');
+    assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('embedded')), true);
+    assert.equal(await frame.isVisible('#themeBtn'), false);
+    await frame.evaluate(() => { window.__themes = []; addEventListener('vorn-theme', (e) => window.__themes.push(e.detail)); });
+    await page.click('#hostTheme');
+    await frame.waitForFunction(() => window.__themes.join() === 'light');
+    assert.equal(await frame.evaluate(() => qzTheme()), 'light');
+  }));
+});
+
+test('at 640 px the Source and Command columns are hidden', async () => {
+  await withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    for (const [width, hidden] of [[640, true], [641, false]]) {
+      await page.setViewportSize({ width, height: 800 });
+      const shown = await page.evaluate(() => [...document.querySelectorAll('th, #rows tr:first-child td')]
+        .map((c) => getComputedStyle(c).display !== 'none'));
+      const visible = [!hidden, true, true, true, !hidden];
+      assert.deepEqual(shown, [...visible, ...visible], `width ${width}`);
+    }
+  });
+});
+
+// ZV_SCREENSHOTS=1 renews the screenshots in docs/ (kept in the repository).
+test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHOTS }, async () => {
+  for (const theme of ['light', 'dark']) {
+    await withPage({ viewport: { width: 900, height: 600 }, colorScheme: theme }, async (page) => {
+      await visit(page, `${host.url}/plugin?theme=${theme}`);
+      await settled(page);
+      await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
+    });
+  }
+});
