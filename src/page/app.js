@@ -35,10 +35,16 @@ if(node&&pwd)url+='&';
 if(pwd)url+='pwd='+encodeURIComponent(pwd);
 return url;
 }
-function request(query){
+// The URL is built inside the chain: encodeURIComponent throws on a lone
+// surrogate (in a stored password or a typed expression), and that must end
+// up in the status line like any failed request.
+function request(action,expr){
+return Promise.resolve().then(function(){
 var base=baseUrl();
+var query='action='+action+(expr===undefined?'':'&expr='+encodeURIComponent(expr));
 var url=withContext(base+(base.indexOf('?')>=0?'&':'?')+query);
-return fetch(url,{headers:{'Accept':'application/json'}}).then(function(r){return r.json()});
+return fetch(url,{headers:{'Accept':'application/json'}});
+}).then(function(r){return r.json()});
 }
 function errText(e){return String(e&&e.message?e.message:e)}
 
@@ -122,7 +128,7 @@ $('k-src').textContent=String(Array.isArray(DATA.sources)?DATA.sources.length:0)
 function load(){
 var note=$('note');
 note.textContent='loading\u2026';
-request('action=jobs').then(function(a){
+request('jobs').then(function(a){
 if(!a||a.ok!==true){
 note.textContent=a&&a.error?a.error:'failed';
 setBadge(false,'error');
@@ -145,7 +151,7 @@ var note=$('exNote'),runs=$('exRuns');
 while(runs.firstChild)runs.removeChild(runs.firstChild);
 if(!ex){note.textContent='Type an expression first.';return}
 note.textContent='checking\u2026';
-request('action=explain&expr='+encodeURIComponent(ex)).then(function(a){
+request('explain',ex).then(function(a){
 if(!a||a.ok!==true){note.textContent=a&&a.error?a.error:'failed';return}
 if(!a.valid){note.textContent='invalid expression';return}
 note.textContent=a.description+' '+DASH+(a.boot_only?' runs at boot, so there are no clock times.':' next 5 runs in your local time:');

@@ -152,6 +152,20 @@ describe('job table', { concurrency: true }, () => {
       assert.equal((await rowsOf(page)).length, 1);
     }
   }));
+  test('a string that cannot be URL-encoded fails like a request and the page goes on', () => withPage({}, async (page) => {
+    // A lone surrogate makes encodeURIComponent throw.
+    await page.addInitScript(() => { localStorage.setItem('vorn_active_pwd', 'pw\ud800'); });
+    await visit(page, host.url + '/plugin');
+    await page.waitForFunction(() => ['note', 'exNote'].every((id) => document.getElementById(id).textContent.startsWith('request failed: ')));
+    assert.equal(await text(page, '#badge'), 'error');
+  }));
+  test('an expression that cannot be URL-encoded fails like a request', () => withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.evaluate(() => { document.getElementById('ex').value = '* * * * *\ud800'; });
+    await page.click('#goBtn');
+    await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('request failed: '));
+  }));
 });
 
 describe('playground', { concurrency: true }, () => {
