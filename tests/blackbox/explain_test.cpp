@@ -145,6 +145,10 @@ TEST(Explain, LongExprIsCutTo255RawBytesAndEchoed) {
 // Local stamps follow the node's zone, through a daylight-saving change,
 // while the matching stays in UTC: 01:30 local happens twice.
 TEST(Explain, LocalStampsFollowTheZoneAcrossDaylightSaving) {
+    // msvcrt reads TZ only as NAME[+|-]h[:mm][DST NAME], with US daylight dates.
+    const bool win = program_is_windows();
+    const std::string new_york = win ? "EST5EDT" : "America/New_York";
+    const std::string india = win ? "IST-5:30" : "Asia/Kolkata";
     const long long now = 1793507400; // 2026-11-01 04:30:00 UTC = 00:30 EDT
     const std::string expected =
         "{\"ok\":true,\"action\":\"explain\",\"expr\":\"30 * * * *\",\"valid\":true,"
@@ -158,8 +162,8 @@ TEST(Explain, LocalStampsFollowTheZoneAcrossDaylightSaving) {
         run_record("2026-11-01T07:30:00Z", "2026-11-01 02:30", 10800) + "," +
         run_record("2026-11-01T08:30:00Z", "2026-11-01 03:30", 14400) + "," +
         run_record("2026-11-01T09:30:00Z", "2026-11-01 04:30", 18000) + "]}\n";
-    EXPECT_EQ(explain_body("30+*+*+*+*", "America/New_York", now), expected);
-    auto kolkata = json::parse(explain_body("0+9+*+*+*", "Asia/Kolkata"));
+    EXPECT_EQ(explain_body("30+*+*+*+*", new_york, now), expected);
+    auto kolkata = json::parse(explain_body("0+9+*+*+*", india));
     EXPECT_EQ(kolkata["now_local"], "2026-11-12 10:06");
     EXPECT_EQ(kolkata["next"][0]["utc"], "2026-11-12T09:00:00Z");
     EXPECT_EQ(kolkata["next"][0]["local"], "2026-11-12 14:30");

@@ -32,12 +32,20 @@ std::string jobs_body(const std::string &crontab_text, const std::string &query 
 }
 
 // A directory holding a fake schtasks that prints the given output (and, as
-// a first task, the arguments it was started with).
+// a first task, the arguments it was started with). The Windows build gets
+// the same behaviour from a copy of the schtasks.exe named by ZV_FAKE_SCHTASKS.
 std::string fake_schtasks(const std::string &output) {
     char dir[] = "/tmp/zv_schtasks_XXXXXX";
     if (!mkdtemp(dir)) abort();
     std::string out_path = std::string(dir) + "/output.csv";
     std::ofstream(out_path, std::ios::binary) << output;
+    if (program_is_windows()) {
+        const char *exe = getenv("ZV_FAKE_SCHTASKS");
+        if (!exe) ADD_FAILURE() << "ZV_FAKE_SCHTASKS names no fake schtasks.exe";
+        std::ofstream(std::string(dir) + "/schtasks.exe", std::ios::binary)
+            << std::ifstream(exe ? exe : "/nonexistent", std::ios::binary).rdbuf();
+        return dir;
+    }
     std::string script = std::string(dir) + "/schtasks";
     std::ofstream(script) << "#!/bin/sh\nprintf '\"\\\\Args\",\"%s\",\"Ready\"\\r\\n' \"$*\"\n"
                           << "cat '" << out_path << "'\necho 'a message on stderr' >&2\n";
@@ -45,8 +53,16 @@ std::string fake_schtasks(const std::string &output) {
     return dir;
 }
 
+// The environment entries that put dir first on the command search path; wine
+// takes its search path from WINEPATH, never from PATH.
+std::vector<std::string> search_path(const std::string &dir) {
+    std::vector<std::string> env = {"PATH=" + dir + ":/usr/bin:/bin"};
+    if (program_is_windows()) env.push_back("WINEPATH=" + dir);
+    return env;
+}
+
 std::string tasks_body(const std::string &output, const std::string &crontab_env = "") {
-    std::vector<std::string> env = {"PATH=" + fake_schtasks(output) + ":/usr/bin:/bin"};
+    std::vector<std::string> env = search_path(fake_schtasks(output));
     if (!crontab_env.empty()) env.push_back(crontab_env);
     return json_body(run_query("action=jobs", env));
 }
@@ -74,13 +90,14 @@ TEST(JobsAnswer, NoReadableSource) {
     for (const char *file : {"CRONTAB_FILE=/nonexistent/crontab", "CRONTAB_FILE=/tmp"}) {
         SCOPED_TRACE(file);
         // The task list is not tried when the fixture cannot be read.
-        std::string dir = fake_schtasks("\"\\T\",\"N/A\",\"Ready\"\n");
-        EXPECT_ANSWER(run_query("action=jobs", {file, "PATH=" + dir + ":/usr/bin:/bin"}),
-                      k_json_header + k_no_jobs);
+        auto env = search_path(fake_schtasks("\"\\T\",\"N/A\",\"Ready\"\n"));
+        env.push_back(file);
+        EXPECT_ANSWER(run_query("action=jobs", env), k_json_header + k_no_jobs);
     }
     EXPECT_EQ(jobs_body("# only comments\n\nMAILTO=x\n   \n"), k_no_jobs);
     EXPECT_EQ(jobs_body(""), k_no_jobs);
-    // No schtasks command anywhere: an empty list and nothing on stderr.
+    // No schtasks command anywhere (under wine: its own, which lists nothing):
+    // an empty list and nothing on stderr.
     EXPECT_ANSWER(run_query("action=jobs", {"PATH=/nonexistent"}), k_json_header + k_no_jobs);
     EXPECT_ANSWER(run_query("action=jobs", {"CRONTAB_FILE=", "PATH=/nonexistent"}),
                   k_json_header + k_no_jobs);

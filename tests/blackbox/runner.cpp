@@ -18,18 +18,41 @@ static std::string program_path() {
     return p && *p ? p : ZV_PROGRAM_DEFAULT;
 }
 
+// A command that starts the program, e.g. wine for the Windows build.
+static std::string program_wrapper() {
+    const char *w = getenv("ZV_PROGRAM_WRAPPER");
+    return w ? w : "";
+}
+
+bool program_is_windows() {
+    std::string path = program_path();
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".exe") == 0;
+}
+
 std::vector<std::string> base_env(long long now, const std::string &tz) {
     return {"TZ=" + tz, std::string("LD_PRELOAD=") + ZV_FAKETIME_LIB, "FAKETIME_FMT=%s",
             "FAKETIME=" + std::to_string(now), "FAKETIME_DONT_RESET=1"};
 }
 
 run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args) {
-    std::string path = program_path();
-    std::vector<char *> argv{const_cast<char *>(path.c_str())};
+    std::string path = program_path(), wrapper = program_wrapper();
+    std::vector<char *> argv;
+    if (!wrapper.empty()) argv.push_back(const_cast<char *>(wrapper.c_str()));
+    argv.push_back(const_cast<char *>(path.c_str()));
     for (const auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    std::vector<std::string> full_env = env;
+    if (!wrapper.empty()) {
+        // What wine itself needs, and nothing more: its prefix, and its own
+        // diagnostics switched off so that they stay out of stderr. wine hands
+        // these to the program too, which reads neither.
+        for (const char *name : {"WINEPREFIX", "WINEDEBUG"}) {
+            const char *value = getenv(name);
+            if (value) full_env.push_back(std::string(name) + "=" + value);
+        }
+    }
     std::vector<char *> envp;
-    for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
+    for (const auto &e : full_env) envp.push_back(const_cast<char *>(e.c_str()));
     envp.push_back(nullptr);
 
     int out[2], err[2];
@@ -44,7 +67,9 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
     posix_spawn_file_actions_addclose(&fa, out[1]);
     posix_spawn_file_actions_addclose(&fa, err[1]);
     pid_t pid;
-    int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), envp.data());
+    int rc = wrapper.empty()
+                 ? posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), envp.data())
+                 : posix_spawnp(&pid, wrapper.c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
     close(out[1]);
     close(err[1]);
@@ -52,7 +77,7 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
     if (rc != 0) {
         close(out[0]);
         close(err[0]);
-        ADD_FAILURE() << "cannot start " << path;
+        ADD_FAILURE() << "cannot start " << argv[0];
         return r;
     }
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};

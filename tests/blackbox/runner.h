@@ -24,6 +24,10 @@ run_result run_program(const std::vector<std::string> &env,
 run_result run_query(const std::string &query, std::vector<std::string> extra = {},
                      long long now = k_now, const std::string &tz = "UTC");
 
+// True when the program under test is the Windows build (run through the
+// wrapper named by ZV_PROGRAM_WRAPPER, i.e. wine).
+bool program_is_windows();
+
 // The JSON header block that starts every JSON answer.
 extern const std::string k_json_header;
 
