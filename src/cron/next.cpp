@@ -36,6 +36,11 @@ static int day_matches(const cron_expr *ce, int mday, int wday) {
     return 1;
 }
 
+// The days whose every minute is a representable time: a clock at the very
+// ends of the 64-bit range finds fewer runs instead of overflowing.
+static const int64_t k_first_day = INT64_MIN / 86400;
+static const int64_t k_last_day = INT64_MAX / 86400 - 1;
+
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
     // The clock fields are matched against UTC: every day has 24 hours of
@@ -44,6 +49,8 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
     int found = 0;
     for (int64_t off = 0; off < 7305 && found < CRON_MAX_RUNS; off++) {
         int64_t day = today + off, y;
+        if (day < k_first_day) continue;
+        if (day > k_last_day) break;
         int m, d;
         civil_from_days(day, &y, &m, &d);
         if (!ce->months[m]) continue;
