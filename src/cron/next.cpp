@@ -55,11 +55,17 @@ static int month_may_match(const cron_expr *ce, int min_dom, int m, int first, i
     return 0;
 }
 
+// The days whose every minute is a representable time: a clock at the very
+// ends of the 64-bit range finds fewer runs instead of overflowing.
+static const int64_t k_first_day = INT64_MIN / 86400;
+static const int64_t k_last_day = INT64_MAX / 86400 - 1;
+
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
     // The clock fields are matched against UTC: every day has 24 hours of
     // 3600 seconds and no daylight-saving gap or repeat.
-    const int64_t today = floor_div(now, 86400), end = today + 7305;
+    const int64_t today = floor_div(now, 86400);
+    const int64_t end = today + 7305 <= k_last_day ? today + 7305 : k_last_day + 1;
     int64_t y, day = today;
     int m, d;
     civil_from_days(today, &y, &m, &d);
@@ -83,6 +89,7 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
         const int64_t next_month = day + (len - d) + 1;
         if (month_may_match(ce, min_dom, m, d, len)) {
             for (; day < next_month && day < end; day++, d++) {
+                if (day < k_first_day) continue;
                 int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
                 if (!day_matches(ce, d, wday)) continue;
                 const int64_t midnight = day * 86400;

@@ -1,5 +1,6 @@
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "jobs/jobs.h"
 #include "util/str.h"
@@ -114,6 +115,13 @@ void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start) 
 void read_crontab_file(const char *path, int64_t start) {
     FILE *f = fopen(path, "r");
     if (!f) return;
+    // A character device (/dev/zero, a terminal) may never reach end of file;
+    // it is treated like an unreadable file rather than read forever.
+    struct stat st;
+    if (fstat(fileno(f), &st) == 0 && (st.st_mode & S_IFMT) == S_IFCHR) {
+        fclose(f);
+        return;
+    }
     int system_format = 0;
     char line[2048];
     cron_expr ce;

@@ -17,8 +17,11 @@ constexpr long long k_now = 1794458190;
 // the given NAME=value entries. A NAME= entry with "TZ=" replaces the zone.
 std::vector<std::string> base_env(long long now = k_now, const std::string &tz = "UTC");
 
+// Runs the program with exactly env (plus the sanitizer options of a
+// sanitizer build). A run that outlives timeout_s seconds is killed and fails
+// the test: a bound on hangs, not a speed check.
 run_result run_program(const std::vector<std::string> &env,
-                       const std::vector<std::string> &args = {});
+                       const std::vector<std::string> &args = {}, int timeout_s = 120);
 
 // Shorthand: a request with QUERY_STRING and extra environment entries.
 run_result run_query(const std::string &query, std::vector<std::string> extra = {},

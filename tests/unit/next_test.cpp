@@ -226,3 +226,19 @@ TEST(CronNextRuns, MatchesADayByDayScanOfTheWholeWindow) {
                     ASSERT_EQ(std::vector<int64_t>(out, out + n), day_by_day(ce, now));
                 }
 }
+
+TEST(CronNextRuns, ClockAtTheEndsOfTheRangeDoesNotOverflow) {
+    const int64_t max = INT64_MAX, min = INT64_MIN;
+    for (int64_t now : {max, max - 60, max - 86400 * 3, min, min + 1}) {
+        SCOPED_TRACE(now);
+        std::vector<int64_t> found = runs("* * * * *", now);
+        EXPECT_LE(found.size(), 5u);
+        for (size_t i = 0; i < found.size(); i++) {
+            EXPECT_GT(found[i], now);
+            EXPECT_EQ(found[i] % 60, 0);
+            if (i) { EXPECT_GT(found[i], found[i - 1]); }
+        }
+    }
+    // Near the low end the runs are the very next minutes, as anywhere.
+    EXPECT_EQ(runs("* * * * *", min + 1).size(), 5u);
+}
