@@ -55,9 +55,8 @@ struct temp_file {
 
 // A directory with a fake schtasks that prints the given file's bytes.
 std::string fake_schtasks(const std::string &output_path) {
-    char dir[] = "/tmp/zv_hostile_XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    std::string script = std::string(dir) + "/schtasks";
+    std::string dir = make_temp_dir();
+    std::string script = dir + "/schtasks";
     std::ofstream(script) << "#!/bin/sh\ncat '" << output_path << "'\n";
     chmod(script.c_str(), 0755);
     return dir;
@@ -172,8 +171,6 @@ TEST(Hostile, TaskLists) {
         json j = parse_answer(run("action=jobs", {"PATH=" + dir + ":/usr/bin:/bin"}));
         EXPECT_LE(j["count"].get<int>(), 512);
         for (const auto &job : j["jobs"]) EXPECT_EQ(job["kind"], "task");
-        unlink((dir + "/schtasks").c_str());
-        rmdir(dir.c_str());
     }
 }
 

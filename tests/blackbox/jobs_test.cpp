@@ -35,18 +35,17 @@ std::string jobs_body(const std::string &crontab_text, const std::string &query 
 // a first task, the arguments it was started with). The Windows build gets
 // the same behaviour from a copy of the schtasks.exe named by ZV_FAKE_SCHTASKS.
 std::string fake_schtasks(const std::string &output) {
-    char dir[] = "/tmp/zv_schtasks_XXXXXX";
-    if (!mkdtemp(dir)) abort();
-    std::string out_path = std::string(dir) + "/output.csv";
+    std::string dir = make_temp_dir();
+    std::string out_path = dir + "/output.csv";
     std::ofstream(out_path, std::ios::binary) << output;
     if (program_is_windows()) {
         const char *exe = getenv("ZV_FAKE_SCHTASKS");
         if (!exe) ADD_FAILURE() << "ZV_FAKE_SCHTASKS names no fake schtasks.exe";
-        std::ofstream(std::string(dir) + "/schtasks.exe", std::ios::binary)
+        std::ofstream(dir + "/schtasks.exe", std::ios::binary)
             << std::ifstream(exe ? exe : "/nonexistent", std::ios::binary).rdbuf();
         return dir;
     }
-    std::string script = std::string(dir) + "/schtasks";
+    std::string script = dir + "/schtasks";
     std::ofstream(script) << "#!/bin/sh\nprintf '\"\\\\Args\",\"%s\",\"Ready\"\\r\\n' \"$*\"\n"
                           << "cat '" << out_path << "'\necho 'a message on stderr' >&2\n";
     chmod(script.c_str(), 0755);

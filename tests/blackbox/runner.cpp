@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -155,10 +156,30 @@ std::string data_path(const std::string &name) {
     return std::string(ZV_DATA_DIR) + "/" + name;
 }
 
+// Everything a test process makes under /tmp, removed when the process ends.
+static std::vector<std::string> &temp_paths() {
+    static struct registry {
+        std::vector<std::string> paths;
+        ~registry() {
+            std::error_code ec;
+            for (const auto &p : paths) std::filesystem::remove_all(p, ec);
+        }
+    } r;
+    return r.paths;
+}
+
+std::string make_temp_dir() {
+    char dir[] = "/tmp/zv_test_XXXXXX";
+    if (!mkdtemp(dir)) abort();
+    temp_paths().push_back(dir);
+    return dir;
+}
+
 std::string write_temp(const std::string &text) {
     char path[] = "/tmp/zv_test_XXXXXX";
     int fd = mkstemp(path);
     if (fd < 0) abort();
+    temp_paths().push_back(path);
     size_t done = 0;
     while (done < text.size()) {
         ssize_t n = write(fd, text.data() + done, text.size() - done);

@@ -37,8 +37,10 @@ extern const std::string k_json_header;
 // Path of a file in tests/data.
 std::string data_path(const std::string &name);
 
-// A temporary file holding text, removed by the caller's process end.
+// A temporary file holding text, and an empty temporary directory; both are
+// removed when the test process ends.
 std::string write_temp(const std::string &text);
+std::string make_temp_dir();
 
 // Expects exit status 0, empty stderr, and stdout = header + body.
 #define EXPECT_ANSWER(r, expected)                                                                 \
