@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,9 @@ extern char **environ;
 static char g_stdout_buf[1 << 16];
 
 void plat_stdout_init(void) {
+    // A host that stops reading early must not kill us with SIGPIPE: the
+    // write fails instead and the process still ends with status 0.
+    signal(SIGPIPE, SIG_IGN);
     setvbuf(stdout, g_stdout_buf, _IOFBF, sizeof g_stdout_buf);
 }
 
@@ -38,11 +42,20 @@ FILE *plat_popen(const char *cmdline) {
     posix_spawn_file_actions_addclose(&fa, fds[1]);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    // The child gets SIGPIPE back as usual; only we ignore it.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t dflt;
+    sigemptyset(&dflt);
+    sigaddset(&dflt, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &dflt);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
     char sh[] = "sh", dash_c[] = "-c";
     char *argv[] = {sh, dash_c, const_cast<char *>(cmdline), nullptr};
     pid_t pid;
-    int rc = posix_spawn(&pid, "/bin/sh", &fa, nullptr, argv, environ);
+    int rc = posix_spawn(&pid, "/bin/sh", &fa, &attr, argv, environ);
     posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
     close(fds[1]);
     if (rc != 0) {
         close(fds[0]);

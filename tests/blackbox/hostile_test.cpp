@@ -1,10 +1,13 @@
 // Hostile input: whatever the query string, the password carriers, the
 // crontab file or the task list hold, the program exits 0 within a bound,
 // writes nothing to stderr and answers well-formed output.
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "runner.h"
@@ -183,5 +186,32 @@ TEST(Hostile, TimeZones) {
         auto r = run_program(env, {}, k_bound_s);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(parse_answer(r)["valid"], true);
+    }
+}
+
+// A host that closes its end of the pipe before reading: the writes fail, and
+// the process still ends normally with status 0.
+TEST(Hostile, ReaderGoneBeforeTheAnswer) {
+    if (program_is_windows()) GTEST_SKIP() << "the runner drives the Windows build through wine";
+    const std::string path = program_path();
+    for (const char *query : {"QUERY_STRING=", "QUERY_STRING=action=info"}) {
+        SCOPED_TRACE(query);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        close(fds[0]);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
+        char *envp[] = {const_cast<char *>(query), nullptr};
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        close(fds[1]);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st)) << "ended by signal " << (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+        EXPECT_EQ(WIFEXITED(st) ? WEXITSTATUS(st) : -1, 0);
     }
 }

@@ -16,7 +16,7 @@ const std::string k_json_header = "Content-Type: application/json; charset=utf-8
                                   "X-Content-Type-Options: nosniff\r\n"
                                   "\r\n";
 
-static std::string program_path() {
+std::string program_path() {
     const char *p = getenv("ZV_PROGRAM");
     return p && *p ? p : ZV_PROGRAM_DEFAULT;
 }

@@ -31,6 +31,9 @@ run_result run_query(const std::string &query, std::vector<std::string> extra = 
 // wrapper named by ZV_PROGRAM_WRAPPER, i.e. wine).
 bool program_is_windows();
 
+// The program under test: ZV_PROGRAM, else the one this build made.
+std::string program_path();
+
 // The JSON header block that starts every JSON answer.
 extern const std::string k_json_header;
 
