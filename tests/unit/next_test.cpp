@@ -21,6 +21,21 @@ std::vector<int64_t> runs(const char *expr, int64_t now = k_now) {
     return std::vector<int64_t>(out, out + n);
 }
 
+// Whether the calendar fields allow day number day (days since 1970-01-01),
+// written out plainly as the reference for the searches.
+bool date_matches(const cron_expr &ce, int64_t day) {
+    int64_t y;
+    int m, d;
+    civil_from_days(day, &y, &m, &d);
+    int wday = (int)(((day % 7) + 11) % 7);
+    bool dom = ce.days_of_month[d], dow = ce.days_of_week[wday];
+    bool day_ok = ce.dom_restricted && ce.dow_restricted ? (dom || dow)
+                  : ce.dom_restricted                    ? dom
+                  : ce.dow_restricted                    ? dow
+                                                         : true;
+    return ce.months[m] && day_ok;
+}
+
 // Minute-by-minute reference over the same rules; it only jumps a whole day
 // when the date cannot match, to stay affordable.
 std::vector<int64_t> brute_force(const cron_expr &ce, int64_t now, int64_t horizon_days) {
@@ -28,16 +43,8 @@ std::vector<int64_t> brute_force(const cron_expr &ce, int64_t now, int64_t horiz
     int64_t t = (now / 60 + 1) * 60;
     int64_t end = (now / 86400 + horizon_days) * 86400;
     while (t < end && found.size() < 5) {
-        int64_t day = t / 86400, y;
-        int m, d;
-        civil_from_days(day, &y, &m, &d);
-        int wday = (int)((day + 4) % 7);
-        bool dom = ce.days_of_month[d], dow = ce.days_of_week[wday];
-        bool day_ok = ce.dom_restricted && ce.dow_restricted ? (dom || dow)
-                      : ce.dom_restricted                    ? dom
-                      : ce.dow_restricted                    ? dow
-                                                             : true;
-        if (!ce.months[m] || !day_ok) {
+        int64_t day = t / 86400;
+        if (!date_matches(ce, day)) {
             t = (day + 1) * 86400;
             continue;
         }
@@ -190,16 +197,7 @@ TEST(CronNextRuns, MatchesADayByDayScanOfTheWholeWindow) {
         std::vector<int64_t> found;
         int64_t today = now >= 0 ? now / 86400 : (now - 86399) / 86400;
         for (int64_t day = today; day < today + 7305 && found.size() < 5; day++) {
-            int64_t y;
-            int m, d;
-            civil_from_days(day, &y, &m, &d);
-            int wday = (int)(((day % 7) + 11) % 7);
-            bool dom = ce.days_of_month[d], dow = ce.days_of_week[wday];
-            bool day_ok = ce.dom_restricted && ce.dow_restricted ? (dom || dow)
-                          : ce.dom_restricted                    ? dom
-                          : ce.dow_restricted                    ? dow
-                                                                 : true;
-            if (!ce.months[m] || !day_ok) continue;
+            if (!date_matches(ce, day)) continue;
             for (int h = 0; h < 24 && found.size() < 5; h++)
                 for (int mi = 0; mi < 60 && found.size() < 5; mi++)
                     if (ce.hours[h] && ce.minutes[mi] && day * 86400 + h * 3600 + mi * 60 > now)
