@@ -2,8 +2,9 @@
 #pragma once
 #include <stdint.h>
 
-// Writes s to stdout as a JSON string literal, quotes included. Bytes from
-// 0x80 up pass unchanged; control bytes are escaped.
+// Writes s to stdout as a JSON string literal, quotes included, always valid
+// UTF-8: well-formed UTF-8 passes unchanged, control bytes are escaped, and a
+// byte that is no part of well-formed UTF-8 becomes \u0080..\u00ff.
 void json_str(const char *s);
 
 // Writes t as "%Y-%m-%dT%H:%M:%SZ" (UTC) or "%Y-%m-%d %H:%M" (local time)

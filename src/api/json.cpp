@@ -5,17 +5,32 @@
 
 #include "api/api.h"
 #include "util/platform.h"
+#include "util/str.h"
 
+// Valid UTF-8 goes out as it is. A byte that is no part of valid UTF-8 (a
+// Latin-1 "é" in a crontab, a character cut in half) is written as the
+// character of the same value, U+0080..U+00FF, as its Latin-1 reading: the
+// answer stays valid UTF-8 and nothing is lost.
 void json_str(const char *s) {
     static const char k_hex[] = "0123456789abcdef";
     putchar('"');
     const char *run = s;
-    for (const char *p = s;; p++) {
+    for (const char *p = s;;) {
         unsigned char c = (unsigned char)*p;
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            p++;
+            continue;
+        }
+        if (c >= 0x80) {
+            int len = utf8_char_len((const unsigned char *)p, strnlen(p, 4));
+            if (len > 0) {
+                p += len;
+                continue;
+            }
+        }
         fwrite(run, 1, (size_t)(p - run), stdout);
         if (c == 0) break;
-        run = p + 1;
+        run = ++p;
         char esc[7] = {'\\', 0, 0, 0, 0, 0, 0};
         size_t n = 2;
         switch (c) {

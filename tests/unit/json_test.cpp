@@ -42,7 +42,14 @@ TEST(JsonStr, EscapeTable) {
         {"\t\n\r", "\"\\t\\n\\r\""},
         {"\"\\", "\"\\\"\\\\\""},
         {"\x01\x08\x0c\x1b\x1f", "\"\\u0001\\u0008\\u000c\\u001b\\u001f\""},
-        {"caf\xc3\xa9 \xff\xfe", "\"caf\xc3\xa9 \xff\xfe\""},
+        // Well-formed UTF-8 passes; any other byte is read as Latin-1.
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x95\x92",
+         "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x95\x92\""},
+        {"caf\xe9 \xff\xfe", "\"caf\\u00e9 \\u00ff\\u00fe\""},
+        {"\xc3", "\"\\u00c3\""},                   // lead byte at the end
+        {"\xe2\x82x", "\"\\u00e2\\u0082x\""},      // sequence cut short
+        {"\xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80", // overlong, surrogate, above U+10FFFF
+         "\"\\u00c0\\u00af \\u00ed\\u00a0\\u0080 \\u00f4\\u0090\\u0080\\u0080\""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.in);
