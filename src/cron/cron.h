@@ -6,9 +6,9 @@
 struct cron_expr {
     int32_t valid;             // 1 when the text parsed
     char error[96];            // error text of a failed parse, else ""
-    char expr[128];            // input cut to 127 characters, untrimmed
+    char expr[128];            // input as given, cut for display, untrimmed
     char keyword[16];          // matched @keyword, else ""
-    char field_text[5][40];    // the five fields as written (39 chars each)
+    char field_text[5][40];    // the five fields as written, cut for display
     unsigned char minutes[60]; // presence flags, 0 or 1
     unsigned char hours[24];
     unsigned char days_of_month[32]; // slots 1..31
@@ -18,7 +18,44 @@ struct cron_expr {
     int32_t dow_restricted;          // some weekday not selected
     int32_t boot_only;               // @reboot: no clock times
     char description[224];
+    // What the description needs of the whole field texts, which field_text
+    // may hold only in part: N of a field written "*/N..." (else 0), and
+    // whether the field is a comma list.
+    int32_t field_step[5];
+    int32_t field_list[5];
 };
+
+// The longest expression judged, after trimming; a longer one is rejected
+// with "expression too long" rather than judged in part.
+enum { CRON_TEXT_MAX = 1023 };
+
+// One of the five fields: its key in answers, its values, the names it
+// accepts and its two error texts.
+struct cron_field {
+    const char *key;
+    int lo, hi;
+    const char *const *names;
+    int nnames, first;
+    const char *syntax_error;
+    const char *range_error;
+};
+
+extern const cron_field k_cron_fields[5];
+
+// One @keyword: the single value each table is narrowed to (-1 keeps every
+// slot), the flags, the description and the field values shown for it.
+struct cron_keyword {
+    const char *name;
+    int minute, hour, dom, month, dow;
+    int dom_restricted, dow_restricted, boot_only;
+    const char *description;
+    const char *field_values[5];
+};
+
+extern const cron_keyword k_cron_keywords[8];
+
+// The keyword row named exactly name, or null.
+const cron_keyword *cron_keyword_find(const char *name);
 
 extern const char *const k_dow_names[7];
 extern const char *const k_mon_names[12];
@@ -28,11 +65,14 @@ extern const char *const k_mon_long[12];
 enum { CRON_MAX_RUNS = 5 };
 
 // Parses a five-field expression or @keyword into ce, rewriting it in full.
-// Returns 1 (valid, description written) or 0 (error text set).
+// The whole text is judged (after trimming); expr and field_text keep what
+// fits of it for display. Returns 1 (valid, description written) or 0
+// (error text set).
 int cron_parse(cron_expr *ce, const char *text);
 
-// Parses one comma list of a field with values lo..hi into table, which the
-// caller has cleared. Returns 1, 0 for a syntax error, -1 for out of range.
+// Parses one comma list (any length) of a field with values lo..hi into
+// table, which the caller has cleared. Returns 1, 0 for a syntax error, -1
+// for out of range.
 int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
                 unsigned char *table);
 

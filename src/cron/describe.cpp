@@ -1,5 +1,4 @@
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "cron/cron.h"
@@ -9,25 +8,14 @@ namespace {
 
 enum { DESC_CAP = 224, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
 
-struct keyword_text {
-    const char *keyword;
-    const char *text;
-};
-
-const keyword_text k_keyword_texts[8] = {
-    {"@reboot", "When the system starts"},   {"@hourly", "Every hour, on the hour"},
-    {"@daily", "Every day at midnight"},     {"@midnight", "Every day at midnight"},
-    {"@weekly", "Every Sunday at midnight"}, {"@monthly", "The 1st of every month at midnight"},
-    {"@yearly", "1 January at midnight"},    {"@annually", "1 January at midnight"},
-};
-
 // What the time-of-day rules look at, gathered once.
 struct facts {
     const cron_expr *ce;
     int m_count, h_count;
     int minute_step, hour_step; // "*/N" texts
-    int minute_n, hour_n;       // N of those texts (atoi)
-    int minute_comma;
+    int minute_n, hour_n;       // N of those texts
+    int minute_comma, hour_comma;
+    int hours_in_one_run; // the selected hours are one unbroken stretch
 };
 
 int count(const unsigned char *t, int from, int to) {
@@ -46,10 +34,6 @@ int last_set(const unsigned char *t, int from, int to) {
     for (int i = to; i >= from; i--)
         if (t[i]) return i;
     return to;
-}
-
-int is_step_text(const char *s) {
-    return s[0] == '*' && s[1] == '/';
 }
 
 void appendf_int(char *buf, size_t cap, const char *sep, int v) {
@@ -90,8 +74,14 @@ int rule_every_minute(const facts &f, char *out) {
     return 1;
 }
 
+// A step wider than the field ("*/90") selects its first value only, and
+// "every 90 minutes" would be false.
+int minute_step_fits(const facts &f) {
+    return f.minute_step && !f.minute_comma && f.minute_n <= 60;
+}
+
 int rule_minute_step(const facts &f, char *out) {
-    if (!f.minute_step || f.minute_comma || f.h_count != 24) return 0;
+    if (!minute_step_fits(f) || f.h_count != 24) return 0;
     if (f.minute_n == 1)
         str_copy(out, DESC_CAP, "Every minute");
     else
@@ -113,14 +103,16 @@ int rule_every_hour(const facts &f, char *out) {
 int rule_hour_step(const facts &f, char *out) {
     int minute = first_set(f.ce->minutes, 0, 59);
     // Minute 0 is left to the hour list, which names the hours exactly.
-    if (!f.hour_step || f.m_count != 1 || minute == 0) return 0;
+    // "*/3,1" also runs at 01:05, and "*/30" only at 00:05.
+    if (!f.hour_step || f.hour_comma || f.hour_n > 24 || f.m_count != 1 || minute == 0) return 0;
     if (f.ce->dom_restricted || f.ce->dow_restricted) return 0;
     snprintf(out, DESC_CAP, "Every %d hours at minute %d", f.hour_n, minute);
     return 1;
 }
 
 int rule_minute_step_between(const facts &f, char *out) {
-    if (!f.minute_step || f.minute_comma || f.minute_n <= 0 || f.h_count < 2) return 0;
+    // "between 09:00 and 17:59" is only true when no hour in between is left out.
+    if (!minute_step_fits(f) || f.minute_n <= 0 || f.h_count < 2 || !f.hours_in_one_run) return 0;
     snprintf(out, DESC_CAP, "Every %d minutes, between %02d:00 and %02d:59", f.minute_n,
              first_set(f.ce->hours, 0, 23), last_set(f.ce->hours, 0, 23));
     return 1;
@@ -202,9 +194,10 @@ void build_clause(const cron_expr *ce, char *clause) {
         char piece[32];
         snprintf(piece, sizeof piece, "on day %d of the month", day);
         str_append(clause, CLAUSE_CAP, piece);
-    } else if (is_step_text(ce->field_text[2])) {
+    } else if (ce->field_step[2] && !ce->field_list[2]) {
+        // With a list ("*/10,5") the step alone would leave days out.
         char piece[48];
-        snprintf(piece, sizeof piece, "every %d days of the month", atoi(ce->field_text[2] + 2));
+        snprintf(piece, sizeof piece, "every %d days of the month", (int)ce->field_step[2]);
         str_append(clause, CLAUSE_CAP, piece);
     } else {
         str_append(clause, CLAUSE_CAP, "on days ");
@@ -218,13 +211,8 @@ void build_clause(const cron_expr *ce, char *clause) {
 void cron_describe(const cron_expr *ce, char *out) {
     out[0] = 0;
     if (ce->keyword[0]) {
-        const char *text = "Custom schedule";
-        for (const keyword_text &k : k_keyword_texts)
-            if (strcmp(ce->keyword, k.keyword) == 0) {
-                text = k.text;
-                break;
-            }
-        str_copy(out, DESC_CAP, text);
+        const cron_keyword *k = cron_keyword_find(ce->keyword);
+        str_copy(out, DESC_CAP, k ? k->description : "Custom schedule");
         return;
     }
 
@@ -232,11 +220,13 @@ void cron_describe(const cron_expr *ce, char *out) {
     f.ce = ce;
     f.m_count = count(ce->minutes, 0, 59);
     f.h_count = count(ce->hours, 0, 23);
-    f.minute_step = is_step_text(ce->field_text[0]);
-    f.hour_step = is_step_text(ce->field_text[1]);
-    f.minute_n = f.minute_step ? atoi(ce->field_text[0] + 2) : 0;
-    f.hour_n = f.hour_step ? atoi(ce->field_text[1] + 2) : 0;
-    f.minute_comma = strchr(ce->field_text[0], ',') != nullptr;
+    f.minute_step = ce->field_step[0] != 0;
+    f.hour_step = ce->field_step[1] != 0;
+    f.minute_n = ce->field_step[0];
+    f.hour_n = ce->field_step[1];
+    f.minute_comma = ce->field_list[0];
+    f.hour_comma = ce->field_list[1];
+    f.hours_in_one_run = last_set(ce->hours, 0, 23) - first_set(ce->hours, 0, 23) + 1 == f.h_count;
     for (time_rule rule : k_time_rules)
         if (rule(f, out)) break;
 

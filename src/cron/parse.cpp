@@ -12,37 +12,54 @@ const char *const k_mon_long[12] = {"January",   "February", "March",    "April"
                                     "May",       "June",     "July",     "August",
                                     "September", "October",  "November", "December"};
 
+const cron_field k_cron_fields[5] = {
+    {"minute", 0, 59, nullptr, 0, 0, "bad minute field", "minute out of range 0-59"},
+    {"hour", 0, 23, nullptr, 0, 0, "bad hour field", "hour out of range 0-23"},
+    {"day_of_month", 1, 31, nullptr, 0, 0, "bad day-of-month field",
+     "day-of-month out of range 1-31"},
+    {"month", 1, 12, k_mon_names, 12, 1, "bad month field", "month out of range 1-12"},
+    {"day_of_week", 0, 7, k_dow_names, 7, 0, "bad day-of-week field",
+     "day-of-week out of range 0-7"},
+};
+
+const cron_keyword k_cron_keywords[8] = {
+    {"@reboot",
+     -1,
+     -1,
+     -1,
+     -1,
+     -1,
+     0,
+     0,
+     1,
+     "When the system starts",
+     {"@reboot", "@reboot", "@reboot", "@reboot", "@reboot"}},
+    {"@hourly", 0, -1, -1, -1, -1, 0, 0, 0, "Every hour, on the hour", {"0", "*", "*", "*", "*"}},
+    {"@daily", 0, 0, -1, -1, -1, 0, 0, 0, "Every day at midnight", {"0", "0", "*", "*", "*"}},
+    {"@midnight", 0, 0, -1, -1, -1, 0, 0, 0, "Every day at midnight", {"0", "0", "*", "*", "*"}},
+    {"@weekly", 0, 0, -1, -1, 0, 0, 1, 0, "Every Sunday at midnight", {"0", "0", "*", "*", "0"}},
+    {"@monthly",
+     0,
+     0,
+     1,
+     -1,
+     -1,
+     1,
+     0,
+     0,
+     "The 1st of every month at midnight",
+     {"0", "0", "1", "*", "*"}},
+    {"@yearly", 0, 0, 1, 1, -1, 1, 0, 0, "1 January at midnight", {"0", "0", "1", "1", "*"}},
+    {"@annually", 0, 0, 1, 1, -1, 1, 0, 0, "1 January at midnight", {"0", "0", "1", "1", "*"}},
+};
+
+const cron_keyword *cron_keyword_find(const char *name) {
+    for (const cron_keyword &k : k_cron_keywords)
+        if (strcmp(name, k.name) == 0) return &k;
+    return nullptr;
+}
+
 namespace {
-
-struct field_rule {
-    int lo, hi;
-    const char *const *names;
-    int nnames, first;
-    const char *syntax_error;
-    const char *range_error;
-};
-
-const field_rule k_fields[5] = {
-    {0, 59, nullptr, 0, 0, "bad minute field", "minute out of range 0-59"},
-    {0, 23, nullptr, 0, 0, "bad hour field", "hour out of range 0-23"},
-    {1, 31, nullptr, 0, 0, "bad day-of-month field", "day-of-month out of range 1-31"},
-    {1, 12, k_mon_names, 12, 1, "bad month field", "month out of range 1-12"},
-    {0, 7, k_dow_names, 7, 0, "bad day-of-week field", "day-of-week out of range 0-7"},
-};
-
-// "Any" slots of a keyword are 1; these narrow them. -1 leaves a table full.
-struct keyword_rule {
-    const char *name;
-    int minute, hour, dom, month, dow;
-    int dom_restricted, dow_restricted, boot_only;
-};
-
-const keyword_rule k_keywords[8] = {
-    {"@reboot", -1, -1, -1, -1, -1, 0, 0, 1}, {"@hourly", 0, -1, -1, -1, -1, 0, 0, 0},
-    {"@daily", 0, 0, -1, -1, -1, 0, 0, 0},    {"@midnight", 0, 0, -1, -1, -1, 0, 0, 0},
-    {"@weekly", 0, 0, -1, -1, 0, 0, 1, 0},    {"@monthly", 0, 0, 1, -1, -1, 1, 0, 0},
-    {"@yearly", 0, 0, 1, 1, -1, 1, 0, 0},     {"@annually", 0, 0, 1, 1, -1, 1, 0, 0},
-};
 
 void narrow(unsigned char *table, int size, int only) {
     if (only < 0) return;
@@ -51,7 +68,7 @@ void narrow(unsigned char *table, int size, int only) {
 }
 
 int fail(cron_expr *ce, const char *text) {
-    str_copy(ce->error, sizeof ce->error, text);
+    str_set(ce->error, text);
     return 0;
 }
 
@@ -67,19 +84,11 @@ int all_set(const unsigned char *table, int from, int to) {
     return 1;
 }
 
+// The whole trimmed text must be the keyword: "@daily x" is no @daily.
 int parse_keyword(cron_expr *ce, const char *work) {
-    // Only the first 23 characters are looked at, trimmed again.
-    char kw[24];
-    str_copy(kw, sizeof kw, work);
-    str_trim(kw);
-    const keyword_rule *k = nullptr;
-    for (const keyword_rule &r : k_keywords)
-        if (strcmp(kw, r.name) == 0) {
-            k = &r;
-            break;
-        }
+    const cron_keyword *k = cron_keyword_find(work);
     if (!k) return fail(ce, "unknown @keyword");
-    str_copy(ce->keyword, sizeof ce->keyword, k->name);
+    str_set(ce->keyword, k->name);
     memset(ce->minutes, 1, sizeof ce->minutes);
     memset(ce->hours, 1, sizeof ce->hours);
     memset(ce->days_of_month, 1, sizeof ce->days_of_month);
@@ -96,6 +105,15 @@ int parse_keyword(cron_expr *ce, const char *work) {
     return succeed(ce);
 }
 
+// N of a field written "*/N...", read as atoi would; 0 for any other field.
+int32_t step_of(const char *field) {
+    if (field[0] != '*' || field[1] != '/') return 0;
+    int32_t n = 0;
+    for (const char *p = field + 2; *p >= '0' && *p <= '9' && n <= 100000; p++)
+        n = n * 10 + (*p - '0');
+    return n;
+}
+
 int parse_fields(cron_expr *ce, char *work) {
     // Split on runs of white space; the text is trimmed, so no field is empty.
     char *fields[5];
@@ -107,18 +125,21 @@ int parse_fields(cron_expr *ce, char *work) {
         while (*p && is_space((unsigned char)*p)) *p++ = 0;
     }
     if (n < 5) return fail(ce, "expected 5 fields");
-    for (int i = 0; i < 5; i++) str_copy(ce->field_text[i], sizeof ce->field_text[i], fields[i]);
+    for (int i = 0; i < 5; i++) {
+        str_set(ce->field_text[i], fields[i]);
+        ce->field_step[i] = step_of(fields[i]);
+        ce->field_list[i] = strchr(fields[i], ',') != nullptr;
+    }
 
     unsigned char dow8[8];
     unsigned char *targets[5] = {ce->minutes, ce->hours, ce->days_of_month, ce->months, dow8};
     const size_t sizes[5] = {sizeof ce->minutes, sizeof ce->hours, sizeof ce->days_of_month,
                              sizeof ce->months, sizeof dow8};
     for (int i = 0; i < 5; i++) {
-        const field_rule &f = k_fields[i];
+        const cron_field &f = k_cron_fields[i];
         memset(targets[i], 0, sizes[i]);
-        int rc = ce->field_text[i][0] ? parse_field(ce->field_text[i], f.lo, f.hi, f.names,
-                                                    f.nnames, f.first, targets[i])
-                                      : 0;
+        // The whole field is parsed, never the display copy.
+        int rc = parse_field(fields[i], f.lo, f.hi, f.names, f.nnames, f.first, targets[i]);
         if (rc == 0) return fail(ce, f.syntax_error);
         if (rc < 0) return fail(ce, f.range_error);
     }
@@ -163,57 +184,52 @@ int parse_value(const char *text, int len, const char *const *names, int nnames,
 //   item  = range ["/" step]
 //   range = "*" | value ["-" value]
 //   value = number | name
+// Items are looked at in place, as spans of the text, so nothing is cut.
 int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
                 unsigned char *table) {
-    size_t tlen = strlen(text);
-    if (tlen == 0 || tlen > 255) return 0;
-    char buf[256];
-    memcpy(buf, text, tlen + 1);
+    const char *p = text, *end = text + strlen(text);
+    if (p == end) return 0;
     if (nnames <= 0) names = nullptr;
-
-    char *p = buf;
     for (;;) {
-        char *comma = strchr(p, ',');
-        int last = !comma || comma[1] == 0;
-        if (comma) *comma = 0;
-        str_trim(p);
-        if (!*p) return 0;
+        const char *comma = (const char *)memchr(p, ',', (size_t)(end - p));
+        const char *item = p, *item_end = comma ? comma : end;
+        int last = !comma || comma + 1 == end;
+        while (item < item_end && is_space((unsigned char)*item)) item++;
+        while (item_end > item && is_space((unsigned char)item_end[-1])) item_end--;
+        if (item == item_end) return 0;
 
         int step = 1, has_step = 0;
-        char range[128];
-        char *slash = strchr(p, '/');
+        const char *range_end = item_end;
+        const char *slash = (const char *)memchr(item, '/', (size_t)(item_end - item));
         if (slash) {
-            size_t rlen = (size_t)(slash - p);
-            if (rlen > 127) return 0;
-            memcpy(range, p, rlen);
-            range[rlen] = 0;
             // The step is a count, not a value of the field: no names.
-            if (!parse_value(slash + 1, (int)strlen(slash + 1), nullptr, 0, 0, &step)) return 0;
+            if (!parse_value(slash + 1, (int)(item_end - slash - 1), nullptr, 0, 0, &step))
+                return 0;
             if (step == 0) return 0;
             if (step > hi - lo + 1) step = hi - lo + 1;
             has_step = 1;
-        } else {
-            str_copy(range, sizeof range, p);
+            range_end = slash;
         }
 
-        int start, end;
-        if (strcmp(range, "*") == 0) {
+        int start, stop;
+        const int rlen = (int)(range_end - item);
+        if (rlen == 1 && item[0] == '*') {
             start = lo;
-            end = hi;
+            stop = hi;
         } else {
-            char *dash = strchr(range, '-');
+            const char *dash = (const char *)memchr(item, '-', (size_t)rlen);
             if (dash) {
-                if (!parse_value(range, (int)(dash - range), names, nnames, first, &start))
-                    return 0;
-                if (!parse_value(dash + 1, (int)strlen(dash + 1), names, nnames, first, &end))
+                if (!parse_value(item, (int)(dash - item), names, nnames, first, &start)) return 0;
+                if (!parse_value(dash + 1, (int)(range_end - dash - 1), names, nnames, first,
+                                 &stop))
                     return 0;
             } else {
-                if (!parse_value(range, (int)strlen(range), names, nnames, first, &start)) return 0;
-                end = has_step ? hi : start;
+                if (!parse_value(item, rlen, names, nnames, first, &start)) return 0;
+                stop = has_step ? hi : start;
             }
-            if (start < lo || start > hi || end < start || end > hi) return -1;
+            if (start < lo || start > hi || stop < start || stop > hi) return -1;
         }
-        for (int v = start; v <= end; v += step) table[v] = 1;
+        for (int v = start; v <= stop; v += step) table[v] = 1;
 
         if (last) return 1;
         p = comma + 1;
@@ -223,11 +239,15 @@ int parse_field(const char *text, int lo, int hi, const char *const *names, int 
 // Grammar: expression = keyword | field ws field ws field ws field ws field
 int cron_parse(cron_expr *ce, const char *text) {
     memset(ce, 0, sizeof *ce);
-    str_copy(ce->expr, sizeof ce->expr, text);
-    char work[256];
-    str_copy(work, sizeof work, ce->expr);
-    str_trim(work);
-    if (!work[0]) return fail(ce, "empty expression");
+    if (!text) text = "";
+    str_set(ce->expr, text);
+    const char *a = text, *b = text + strlen(text);
+    while (a < b && is_space((unsigned char)*a)) a++;
+    while (b > a && is_space((unsigned char)b[-1])) b--;
+    if (a == b) return fail(ce, "empty expression");
+    if (b - a > CRON_TEXT_MAX) return fail(ce, "expression too long");
+    char work[CRON_TEXT_MAX + 1];
+    str_set_span(work, a, (size_t)(b - a));
     if (work[0] == '@') return parse_keyword(ce, work);
     return parse_fields(ce, work);
 }
