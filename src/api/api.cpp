@@ -5,34 +5,47 @@
 
 #include "api/api.h"
 #include "cron/cron.h"
-#include "entry/entry.h"
 #include "jobs/jobs.h"
+#include "util/query.h"
 #include "util/str.h"
+#include "version.h"
 
 namespace {
 
-// Field values shown for a keyword; "0 0 * * *" unless the row says more.
-struct keyword_fields {
-    const char *keyword;
-    const char *values[5];
-};
+// The explain answer for an expression that cron_parse rejected, or that
+// was too long to be read whole.
+void write_invalid(const char *expr, const char *error, const char *now_utc,
+                   const char *now_local) {
+    fputs("{\"ok\":true,\"action\":\"explain\",\"expr\":", stdout);
+    json_str(expr);
+    fputs(",\"valid\":false,\"error\":", stdout);
+    json_str(error[0] ? error : "invalid expression");
+    fputs(",\"description\":\"\",\"keyword\":\"\",\"next\":[],\"now_utc\":", stdout);
+    json_str(now_utc);
+    fputs(",\"now_local\":", stdout);
+    json_str(now_local);
+    fputs("}\n", stdout);
+}
 
-const keyword_fields k_keyword_fields[8] = {
-    {"@reboot", {"@reboot", "@reboot", "@reboot", "@reboot", "@reboot"}},
-    {"@hourly", {"0", "*", "*", "*", "*"}},
-    {"@daily", {"0", "0", "*", "*", "*"}},
-    {"@midnight", {"0", "0", "*", "*", "*"}},
-    {"@weekly", {"0", "0", "*", "*", "0"}},
-    {"@monthly", {"0", "0", "1", "*", "*"}},
-    {"@yearly", {"0", "0", "1", "1", "*"}},
-    {"@annually", {"0", "0", "1", "1", "*"}},
-};
-
-const char *const k_field_keys[5] = {"minute", "hour", "day_of_month", "month", "day_of_week"};
+// The fields of text joined by single blanks: the whole expression as
+// parsed, never a display copy.
+void normalize(const char *text, char *out, size_t cap) {
+    size_t n = 0;
+    for (const char *p = text; *p && n + 1 < cap;) {
+        if (is_space((unsigned char)*p)) {
+            while (is_space((unsigned char)*p)) p++;
+            if (n && *p) out[n++] = ' ';
+            continue;
+        }
+        out[n++] = *p++;
+    }
+    out[n] = 0;
+}
 
 void explain(const char *query, int64_t now) {
-    char expr[256];
-    get_query_val(query, "expr", expr, sizeof expr);
+    // Four times the longest expression judged: room for blanks around it.
+    char expr[4 * (CRON_TEXT_MAX + 1)];
+    int got = get_query_text(query, "expr", expr, sizeof expr);
     char now_utc[40], now_local[40];
     utc_stamp(now, now_utc);
     local_stamp(now, now_local);
@@ -40,37 +53,30 @@ void explain(const char *query, int64_t now) {
         fputs("{\"ok\":false,\"error\":\"missing expr parameter\",\"valid\":false}\n", stdout);
         return;
     }
+    if (got == 2) {
+        // Only part of it could be read, and a part is not what was asked.
+        write_invalid(expr, "expression too long", now_utc, now_local);
+        return;
+    }
 
     cron_expr ce;
     if (!cron_parse(&ce, expr)) {
-        fputs("{\"ok\":true,\"action\":\"explain\",\"expr\":", stdout);
-        json_str(expr);
-        fputs(",\"valid\":false,\"error\":", stdout);
-        json_str(ce.error[0] ? ce.error : "invalid expression");
-        fputs(",\"description\":\"\",\"keyword\":\"\",\"next\":[],\"now_utc\":", stdout);
-        json_str(now_utc);
-        fputs(",\"now_local\":", stdout);
-        json_str(now_local);
-        fputs("}\n", stdout);
+        write_invalid(expr, ce.error, now_utc, now_local);
         return;
     }
 
     int64_t runs[CRON_MAX_RUNS];
     int count = ce.boot_only ? 0 : cron_next_runs(&ce, now, runs);
 
-    char normalized[256];
+    char normalized[CRON_TEXT_MAX + 1];
     char values[5][12];
-    if (ce.keyword[0]) {
-        str_copy(normalized, sizeof normalized, ce.keyword);
-        const char *defaults[5] = {"0", "0", "*", "*", "*"};
-        const char *const *src = defaults;
-        for (const keyword_fields &k : k_keyword_fields)
-            if (strcmp(ce.keyword, k.keyword) == 0) src = k.values;
-        for (int i = 0; i < 5; i++) str_copy(values[i], sizeof values[i], src[i]);
+    const cron_keyword *k = ce.keyword[0] ? cron_keyword_find(ce.keyword) : nullptr;
+    if (k) {
+        str_set(normalized, k->name);
+        for (int i = 0; i < 5; i++) str_set(values[i], k->field_values[i]);
     } else {
-        snprintf(normalized, sizeof normalized, "%s %s %s %s %s", ce.field_text[0],
-                 ce.field_text[1], ce.field_text[2], ce.field_text[3], ce.field_text[4]);
-        for (int i = 0; i < 5; i++) str_copy(values[i], sizeof values[i], ce.field_text[i]);
+        normalize(expr, normalized, sizeof normalized);
+        for (int i = 0; i < 5; i++) str_set(values[i], ce.field_text[i]);
     }
 
     fputs("{\"ok\":true,\"action\":\"explain\",\"expr\":", stdout);
@@ -83,7 +89,7 @@ void explain(const char *query, int64_t now) {
     json_str(normalized);
     for (int i = 0; i < 5; i++) {
         fputs(i ? ",\"" : ",\"fields\":{\"", stdout);
-        fputs(k_field_keys[i], stdout);
+        fputs(k_cron_fields[i].key, stdout);
         fputs("\":", stdout);
         json_str(values[i]);
     }
@@ -110,7 +116,7 @@ void jobs(int64_t now) {
 
 const char k_info[] =
     "{\"ok\":true,\"action\":\"info\",\"plugin\":\"zovuza_vuruvuz\",\"name\":\"crontab\","
-    "\"version\":\"1.0.1\",\"desc\":\"Cron jobs\",\"read_only\":true,"
+    "\"version\":\"" ZV_VERSION "\",\"desc\":\"Cron jobs\",\"read_only\":true,"
     "\"actions\":[\"jobs\",\"explain\",\"info\"],"
     "\"params\":{\"expr\":\"cron expression or @keyword; explain only\"},"
     "\"sources\":[\"CRONTAB_FILE\",\"schtasks /Query /FO CSV /NH\"],"
@@ -123,8 +129,8 @@ void write_jobs_answer(int64_t now) {
     char now_utc[40], now_local[40];
     utc_stamp(now, now_utc);
     local_stamp(now, now_local);
-    fputs("{\"ok\":true,\"action\":\"jobs\",\"plugin\":\"zovuza_vuruvuz\",\"version\":\"1.0.1\""
-          ",\"now_utc\":",
+    fputs("{\"ok\":true,\"action\":\"jobs\",\"plugin\":\"zovuza_vuruvuz\",\"version\":\"" ZV_VERSION
+          "\",\"now_utc\":",
           stdout);
     json_str(now_utc);
     fputs(",\"now_local\":", stdout);

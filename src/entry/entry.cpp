@@ -6,56 +6,12 @@
 
 #include "api/api.h"
 #include "page/page.h"
+#include "util/query.h"
+#include "version.h"
 
 int mode_meta(void) {
     fputs("{\"name\":\"crontab\",\"desc\":\"Cron jobs\"}\n", stdout);
     return 0;
-}
-
-static int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// One left-to-right pass; decoded bytes are never decoded again.
-static void url_decode(char *s) {
-    char *w = s;
-    for (const char *r = s; *r;) {
-        int hi, lo;
-        if (*r == '%' && (hi = hex_value(r[1])) >= 0 && (lo = hex_value(r[2])) >= 0) {
-            *w++ = (char)(hi * 16 + lo);
-            r += 3;
-        } else if (*r == '+') {
-            *w++ = ' ';
-            r++;
-        } else {
-            *w++ = *r++;
-        }
-    }
-    *w = 0;
-}
-
-int get_query_val(const char *query, const char *name, char *out, size_t cap) {
-    out[0] = 0;
-    if (!query || !*query) return 0;
-    size_t nlen = strlen(name);
-    for (const char *p = query;;) {
-        if (strncmp(p, name, nlen) == 0 && p[nlen] == '=') {
-            const char *v = p + nlen + 1;
-            size_t n = strcspn(v, "&");
-            // The cut counts encoded bytes: it comes before decoding.
-            if (n > cap - 1) n = cap - 1;
-            memcpy(out, v, n);
-            out[n] = 0;
-            url_decode(out);
-            return 1;
-        }
-        const char *amp = strchr(p, '&');
-        if (!amp || !amp[1]) return 0;
-        p = amp + 1;
-    }
 }
 
 int password_equal(const char *candidate, const char *password) {
@@ -92,8 +48,9 @@ void require_node_auth(void) {
         }
     }
 
+    // A value cut to fit is not what was sent, so it never matches.
     char pwd[256];
-    if (get_query_val(getenv("QUERY_STRING"), "pwd", pwd, sizeof pwd) &&
+    if (get_query_val(getenv("QUERY_STRING"), "pwd", pwd, sizeof pwd) == 1 &&
         password_equal(pwd, password))
         return;
 
@@ -103,7 +60,7 @@ void require_node_auth(void) {
 }
 
 static const char k_help[] =
-    "zovuza_vuruvuz 1.0.1\n"
+    "zovuza_vuruvuz " ZV_VERSION "\n"
     "usage: zovuza_vuruvuz [--meta|--version|--help]\n"
     "       QUERY_STRING='action=jobs'          zovuza_vuruvuz\n"
     "       QUERY_STRING='action=explain&expr=*/15 * * * *' zovuza_vuruvuz\n"
@@ -113,7 +70,7 @@ int run_program(int argc, char **argv) {
     if (argc > 1 && argv[1]) {
         if (strcmp(argv[1], "--meta") == 0) return mode_meta();
         if (strcmp(argv[1], "--version") == 0) {
-            fputs("1.0.1\n", stdout);
+            fputs(ZV_VERSION "\n", stdout);
             return 0;
         }
         if (strcmp(argv[1], "--help") == 0) {

@@ -1,15 +1,9 @@
-// Request entry: the descriptor, query parameters and the node password.
+// Request entry: the options, the descriptor and the node password.
 #pragma once
 #include <stddef.h>
 
 // Writes the one-line plugin descriptor. Returns 0.
 int mode_meta(void);
-
-// Looks up the first parameter called name at the start of a segment of the
-// raw query string (may be null), copies at most cap - 1 raw bytes of its
-// value into out (cap >= 2) and URL-decodes them in place. Returns 1 when the
-// parameter is present (even empty), else 0; out is always terminated.
-int get_query_val(const char *query, const char *name, char *out, size_t cap);
 
 // Returns when no node password is configured or a carrier holds it;
 // otherwise writes the 401 answer and ends the process with status 0.

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "version.h"
+
 // The stylesheet and scripts, compiled in from src/page/*.css and *.js.
 extern const char k_page_theme_early_js[];
 extern const size_t k_page_theme_early_js_size;
@@ -31,7 +33,7 @@ static const char k_back_link[] =
 
 static const char k_top_bar[] =
     "<div class='top'><h1 class='title'>crontab</h1>"
-    "<span class='pill'>1.0.1</span>"
+    "<span class='pill'>" ZV_VERSION "</span>"
     "<span id='badge' class='pill'>loading</span>"
     "<span class='spacer'></span>"
     "<button id='themeBtn' class='ghost embed-hide' type='button'>Theme</button>"

@@ -1,6 +1,7 @@
 // The explain action, answered byte for byte with the clock pinned.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "runner.h"
 
@@ -135,11 +136,54 @@ TEST(Explain, NeverFiringScheduleIsValidWithNoRuns) {
     EXPECT_TRUE(body["next"].empty());
 }
 
-TEST(Explain, LongExprIsCutTo255RawBytesAndEchoed) {
-    std::string param = "*+*+*+*+*" + std::string(300, '+');
-    auto body = json::parse(explain_body(param));
-    EXPECT_EQ(body["expr"].get<std::string>().size(), 255u);
-    EXPECT_EQ(body["valid"], true);
+// Long expressions are judged whole, however they were encoded; one too long
+// to read whole is refused as such, never judged in part.
+TEST(Explain, LongExpressionsAreJudgedWhole) {
+    std::string minutes, encoded; // 0,1,...,59: 170 bytes; 287 as the page encodes commas
+    for (int m = 0; m < 60; m++) {
+        minutes += (m ? "," : "") + std::to_string(m);
+        encoded += (m ? "%2C" : "") + std::to_string(m);
+    }
+    auto every = json::parse(explain_body(encoded + "%20*%20*%20*%20*"));
+    EXPECT_EQ(every["valid"], true) << every.dump();
+    EXPECT_EQ(every["expr"], minutes + " * * * *");
+    EXPECT_EQ(every["normalized"], minutes + " * * * *");
+    EXPECT_EQ(every["description"], "Every minute");
+    EXPECT_EQ(every["next"][0]["utc"], "2026-11-12T04:37:00Z");
+    EXPECT_EQ(every["next"][4]["utc"], "2026-11-12T04:41:00Z");
+
+    // Minutes 16 and 17 lie past the 39 bytes a field text keeps for display.
+    const long long quarter_past = 1794456930; // 2026-11-12 04:15:30 UTC
+    auto list = json::parse(
+        explain_body("0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17+*+*+*+*", "UTC", quarter_past));
+    EXPECT_EQ(list["fields"]["minute"], "0,1,2,3,4,5");
+    std::vector<std::string> runs;
+    for (const auto &r : list["next"]) runs.push_back(r["utc"]);
+    EXPECT_EQ(runs, (std::vector<std::string>{"2026-11-12T04:16:00Z", "2026-11-12T04:17:00Z",
+                                              "2026-11-12T05:00:00Z", "2026-11-12T05:01:00Z",
+                                              "2026-11-12T05:02:00Z"}));
+
+    auto padded = json::parse(explain_body(std::string(130, '+') + "*+*+*+*+*"));
+    EXPECT_EQ(padded["valid"], true);
+    EXPECT_EQ(padded["expr"], std::string(130, ' ') + "* * * * *");
+    EXPECT_EQ(padded["normalized"], "* * * * *");
+}
+
+TEST(Explain, TextAfterAKeywordOrTooLongATextIsRefused) {
+    const std::string tail = ",\"description\":\"\",\"keyword\":\"\",\"next\":[]," + k_now_utc +
+                             "," + k_now_local + "}\n";
+    EXPECT_EQ(explain_body("@daily" + std::string(17, '+') + "x"),
+              "{\"ok\":true,\"action\":\"explain\",\"expr\":\"@daily" + std::string(17, ' ') +
+                  "x\",\"valid\":false,\"error\":\"unknown @keyword\"" + tail);
+    const std::string zeros(1100, '0');
+    EXPECT_EQ(explain_body(zeros + "5+*+*+*+*"),
+              "{\"ok\":true,\"action\":\"explain\",\"expr\":\"" + zeros +
+                  "5 * * * *\",\"valid\":false,\"error\":\"expression too long\"" + tail);
+    // More than the request buffer holds: the echo is cut, the verdict is the same.
+    auto huge = json::parse(explain_body(std::string(5000, '0') + "5+*+*+*+*"));
+    EXPECT_EQ(huge["valid"], false);
+    EXPECT_EQ(huge["error"], "expression too long");
+    EXPECT_EQ(huge["expr"], std::string(4095, '0'));
 }
 
 // Local stamps follow the node's zone, through a daylight-saving change,

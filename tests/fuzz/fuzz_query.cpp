@@ -2,8 +2,8 @@
 // the name, the second the capacity, the rest is the query string.
 #include <vector>
 
-#include "entry/entry.h"
 #include "fuzz_util.h"
+#include "util/query.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ int model(const std::string &q, const std::string &name, size_t cap, std::string
                 }
             }
             out.resize(strnlen(out.c_str(), out.size())); // a decoded %00 ends it
-            return 1;
+            return end - eq - 1 > cap - 1 ? 2 : 1;
         }
         size_t amp = q.find('&', pos);
         if (amp == std::string::npos || amp + 1 == q.size()) return 0;

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "entry/entry.h"
+#include "util/query.h"
 
 namespace {
 
@@ -40,9 +41,9 @@ TEST(GetQueryVal, LookupAndDecoding) {
         {"v=%2B", "v", 64, 1, "+"},
         {"v=%4a%4A", "v", 64, 1, "JJ"},
         {"v=ab%00cd", "v", 64, 1, "ab"},
-        {ten_escapes.c_str(), "e", 16, 1, "AAAAA"},
+        {ten_escapes.c_str(), "e", 16, 2, "AAAAA"}, // 2: the raw value was cut
         {"e=%41%41%41%41%4", "e", 16, 1, "AAAA%4"},
-        {"e=AAAAAAAAAAAAAA%41", "e", 16, 1, "AAAAAAAAAAAAAA%"},
+        {"e=AAAAAAAAAAAAAA%41", "e", 16, 2, "AAAAAAAAAAAAAA%"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.query ? c.query : "(null)") + " / " + c.name);
@@ -52,8 +53,34 @@ TEST(GetQueryVal, LookupAndDecoding) {
         EXPECT_EQ(std::string(out), c.value);
     }
     char out[256];
-    EXPECT_EQ(get_query_val(long_expr.c_str(), "expr", out, sizeof out), 1);
+    EXPECT_EQ(get_query_val(long_expr.c_str(), "expr", out, sizeof out), 2);
     EXPECT_EQ(std::string(out), std::string(255, 'x'));
+}
+
+// The whole raw value is decoded; only what does not fit after decoding is
+// cut, on a character boundary, and the return value says so.
+TEST(GetQueryText, DecodesBeforeAnyCut) {
+    std::string commas;
+    for (int i = 0; i < 100; i++) commas += "%2C"; // 300 raw bytes, 100 decoded
+    const std::string comma_query = "e=" + commas;
+    const query_case cases[] = {
+        {"", "e", 8, 0, ""},
+        {comma_query.c_str(), "e", 256, 1, std::string(100, ',')},
+        {"e=abc%00def", "e", 8, 1, "abc"},
+        {"e=abcdefg", "e", 8, 1, "abcdefg"},
+        {"e=abcdefgh", "e", 8, 2, "abcdefg"},
+        {"e=abcde%C3%A9", "e", 8, 1, "abcde\xc3\xa9"},
+        {"e=abcdef%C3%A9", "e", 8, 2, "abcdef"},                   // no half character
+        {"e=abc%E2%82%AC%E2%82%AC", "e", 8, 2, "abc\xe2\x82\xac"}, // one whole euro sign
+        {"e=abcdef%E9x", "e", 8, 2, "abcdef"},                     // a lone Latin-1 byte at the cut
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.query);
+        char out[256];
+        memset(out, 'Z', sizeof out);
+        EXPECT_EQ(get_query_text(c.query, c.name, out, c.cap), c.found);
+        EXPECT_EQ(std::string(out), c.value);
+    }
 }
 
 TEST(PasswordEqual, ExactBytesOnly) {
