@@ -63,6 +63,11 @@ void read_schtasks(void) {
     FILE *f = plat_popen("schtasks /Query /FO CSV /NH");
     if (!f) return;
     char line[2048];
-    while (fgets(line, sizeof line, f)) schtasks_line(line);
+    // Room for every byte of a line to become a three-byte character.
+    char text[3 * sizeof line];
+    while (fgets(line, sizeof line, f)) {
+        plat_console_to_utf8(line, text, sizeof text);
+        schtasks_line(text);
+    }
     plat_pclose(f);
 }

@@ -20,3 +20,9 @@ FILE *plat_popen(const char *cmdline);
 
 // Waits for a command started by plat_popen and closes its stream.
 void plat_pclose(FILE *f);
+
+// Converts one line that a console command wrote into UTF-8, in out
+// (capacity cap, always terminated, cut on a character boundary). Windows
+// console programs write their texts ("Prêt", "Bereit") in the console's
+// OEM code page; elsewhere the bytes are copied as they are.
+void plat_console_to_utf8(const char *in, char *out, size_t cap);

@@ -1,5 +1,7 @@
 #include "util/platform.h"
 
+#include "util/str.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -78,4 +80,8 @@ void plat_pclose(FILE *f) {
         while (waitpid(g_child, &st, 0) < 0 && errno == EINTR) {}
         g_child = -1;
     }
+}
+
+void plat_console_to_utf8(const char *in, char *out, size_t cap) {
+    str_copy(out, cap, in);
 }

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+
+#include "util/str.h"
 
 static char g_stdout_buf[1 << 16];
 
@@ -30,4 +33,25 @@ FILE *plat_popen(const char *cmdline) {
 
 void plat_pclose(FILE *f) {
     if (f) _pclose(f);
+}
+
+void plat_console_to_utf8(const char *in, char *out, size_t cap) {
+    // A program without a console of its own has no console code page; the
+    // command then writes in the system's OEM code page.
+    UINT cp = GetConsoleOutputCP();
+    if (cp == 0) cp = CP_OEMCP;
+    static wchar_t wide[4096];
+    int n = MultiByteToWideChar(cp, 0, in, -1, wide, (int)(sizeof wide / sizeof wide[0]));
+    if (n <= 0) {
+        str_copy(out, cap, in);
+        return;
+    }
+    // Converted into a buffer with room for every character, then cut like
+    // any other copy.
+    static char utf8[3 * 4096];
+    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, (int)sizeof utf8, nullptr, nullptr) <= 0) {
+        str_copy(out, cap, in);
+        return;
+    }
+    str_copy(out, cap, utf8);
 }

@@ -196,3 +196,34 @@ TEST(OtherActions, InfoAndUnknownAreFixedTexts) {
     EXPECT_ANSWER(run_query("action=%6Aobs", {"CRONTAB_FILE=/nonexistent"}),
                   k_json_header + k_no_jobs);
 }
+
+// On Windows the task list arrives in the console's OEM code page (CP850 on a
+// French node: 0x82 is "é", 0x88 "ê"); the answer carries it as UTF-8.
+TEST(JobsAnswer, TaskListIsReadInTheOemCodePage) {
+    if (!program_is_windows()) GTEST_SKIP() << "a POSIX task list is not converted";
+    std::vector<std::string> env =
+        search_path(fake_schtasks("\"\\Sauvegarde r\x82seau\",\"N/A\",\"Pr\x88t\"\r\n"));
+    env.push_back("LANG=fr_FR.UTF-8");
+    env.push_back("LC_ALL=fr_FR.UTF-8");
+    json j = json::parse(json_body(run_query("action=jobs", env)));
+    ASSERT_EQ(j["count"], 2);
+    EXPECT_EQ(j["jobs"][1]["command"], "\\Sauvegarde r\xc3\xa9seau");
+    EXPECT_EQ(j["jobs"][1]["description"], "Pr\xc3\xaat");
+}
+
+// Every answer is valid UTF-8: a Latin-1 byte is read as the character of the
+// same value, and a command cut at its capacity keeps whole characters only.
+TEST(JobsAnswer, AnswersAreValidUtf8WhateverTheBytes) {
+    const std::string cut_command = std::string(510, 'x') + "\xc3\xa9\xc3\xa9";
+    const std::string body = jobs_body("0 3 * * * echo caf\xe9\n0 4 * * * " + cut_command +
+                                       "\n0 5 * * * echo \xe2\x82\xac\n");
+    json j = json::parse(body); // strict: throws on invalid UTF-8
+    EXPECT_EQ(j["jobs"][0]["command"], "echo caf\xc3\xa9");
+    EXPECT_NE(body.find("echo caf\\u00e9"), std::string::npos);
+    EXPECT_EQ(j["jobs"][1]["command"], std::string(510, 'x'));
+    EXPECT_EQ(j["jobs"][2]["command"], "echo \xe2\x82\xac");
+    if (program_is_windows()) return; // the task list is converted there
+    json tasks = json::parse(tasks_body("\"\\caf\xe9\",\"N/A\",\"Pr\xeat\"\r\n"));
+    EXPECT_EQ(tasks["jobs"][1]["command"], "\\caf\xc3\xa9");
+    EXPECT_EQ(tasks["jobs"][1]["description"], "Pr\xc3\xaat");
+}

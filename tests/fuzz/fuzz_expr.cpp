@@ -1,6 +1,24 @@
 // One expression: parse, describe and next-run search. The first eight bytes,
 // when there are more than eight, are the search's current time.
+#include <nlohmann/json.hpp>
+
+#include "api/api.h"
 #include "fuzz_util.h"
+
+namespace {
+
+std::string percent_encode(const std::string &s) {
+    static const char k_hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        out += '%';
+        out += k_hex[c >> 4];
+        out += k_hex[c & 15];
+    }
+    return out;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int64_t nows[2] = {1794458190, 0};
@@ -16,7 +34,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     memset(&ce, 0xa5, sizeof ce); // every field must be rewritten
     int rc = cron_parse(&ce, text.c_str());
     check_expr(ce, rc);
-    FUZZ_CHECK(strncmp(ce.expr, text.c_str(), 127) == 0);
+    FUZZ_CHECK(display_copy_of(ce.expr, sizeof ce.expr, text));
+
+    // The verdict and the tables belong to the whole text: blanks around it
+    // change nothing.
+    if (text.size() + 3 <= CRON_TEXT_MAX) {
+        cron_expr padded;
+        cron_parse(&padded, (" " + text + "\t ").c_str());
+        FUZZ_CHECK(padded.valid == ce.valid && strcmp(padded.error, ce.error) == 0);
+        FUZZ_CHECK(memcmp(padded.minutes, ce.minutes, sizeof ce.minutes) == 0);
+        FUZZ_CHECK(memcmp(padded.days_of_week, ce.days_of_week, sizeof ce.days_of_week) == 0);
+        FUZZ_CHECK(strcmp(padded.description, ce.description) == 0);
+    }
+
+    // The explain answer, however the text was encoded, is valid UTF-8 JSON
+    // with the parser's verdict.
+    std::string query = "action=explain&expr=" + percent_encode(text);
+    std::string answer = capture_stdout([&] { mode_json(query.c_str()); });
+    size_t body = answer.find("\r\n\r\n");
+    FUZZ_CHECK(body != std::string::npos);
+    FUZZ_CHECK(valid_utf8(answer));
+    nlohmann::json j = nlohmann::json::parse(answer.substr(body + 4));
+    if (!text.empty()) FUZZ_CHECK(j["valid"] == (ce.valid == 1));
 
     if (ce.valid) {
         char again[224];

@@ -1,5 +1,6 @@
 // json_str: the literal decodes back to the input bytes, uses only the
-// escapes of its table, and is valid JSON wherever the input is valid UTF-8.
+// escapes of its table, and is always valid UTF-8 JSON: well-formed UTF-8
+// unchanged, any other byte as the character of the same value.
 #include <nlohmann/json.hpp>
 
 #include "api/api.h"
@@ -48,7 +49,7 @@ std::string decode_literal(const std::string &lit) {
             int hi = hex(lit[i + 3]), lo = hex(lit[i + 4]);
             FUZZ_CHECK(hi >= 0 && lo >= 0);
             int v = hi * 16 + lo;
-            FUZZ_CHECK(v >= 1 && v < 0x20 && v != '\t' && v != '\n' && v != '\r');
+            FUZZ_CHECK((v >= 1 && v < 0x20 && v != '\t' && v != '\n' && v != '\r') || v >= 0x80);
             out += (char)v;
             i += 4;
             break;
@@ -60,36 +61,23 @@ std::string decode_literal(const std::string &lit) {
     return out;
 }
 
-bool valid_utf8(const std::string &s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = (unsigned char)s[i];
-        int n;
-        uint32_t cp;
-        if (c < 0x80) {
-            i++;
-            continue;
-        } else if (c >= 0xc2 && c <= 0xdf) {
-            n = 1, cp = c & 0x1f;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            n = 2, cp = c & 0x0f;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            n = 3, cp = c & 0x07;
+// What the literal must hold: the text with every byte that is no part of
+// well-formed UTF-8 replaced by the character of the same value.
+std::string latin1_fallback(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        size_t n = 1;
+        while (n <= 4 && i + n <= text.size() && !valid_utf8(text.substr(i, n))) n++;
+        if (n <= 4 && i + n <= text.size()) {
+            out += text.substr(i, n);
+            i += n;
         } else {
-            return false;
+            unsigned char c = (unsigned char)text[i++];
+            out += (char)(0xc0 | c >> 6);
+            out += (char)(0x80 | (c & 0x3f));
         }
-        if (i + n >= s.size()) return false;
-        for (int k = 1; k <= n; k++) {
-            unsigned char cc = (unsigned char)s[i + k];
-            if ((cc & 0xc0) != 0x80) return false;
-            cp = cp << 6 | (cc & 0x3f);
-        }
-        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
-            (cp >= 0xd800 && cp <= 0xdfff))
-            return false;
-        i += n + 1;
     }
-    return true;
+    return out;
 }
 
 } // namespace
@@ -98,9 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text = c_text(data, size);
     std::string lit = capture_stdout([&] { json_str(text.c_str()); });
     FUZZ_CHECK(decode_literal(lit) == text);
-    if (valid_utf8(text)) {
-        nlohmann::json j = nlohmann::json::parse(lit);
-        FUZZ_CHECK(j.is_string() && j.get<std::string>() == text);
-    }
+    // Whatever the bytes, the literal is valid UTF-8 JSON.
+    FUZZ_CHECK(valid_utf8(lit));
+    nlohmann::json j = nlohmann::json::parse(lit);
+    FUZZ_CHECK(j.is_string() && j.get<std::string>() == latin1_fallback(text));
+    if (valid_utf8(text)) FUZZ_CHECK(j.get<std::string>() == text);
     return 0;
 }

@@ -53,10 +53,54 @@ inline bool is_parser_error(const char *text) {
         "bad day-of-month field", "day-of-month out of range 1-31",
         "bad month field",        "month out of range 1-12",
         "bad day-of-week field",  "day-of-week out of range 0-7",
+        "expression too long",
     };
     for (const char *e : k_errors)
         if (strcmp(text, e) == 0) return true;
     return false;
+}
+
+// Strict UTF-8: no stray or missing continuation byte, no overlong form, no
+// surrogate, nothing above U+10FFFF.
+inline bool valid_utf8(const std::string &s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = (unsigned char)s[i];
+        int n;
+        uint32_t cp;
+        if (c < 0x80) {
+            i++;
+            continue;
+        } else if (c >= 0xc2 && c <= 0xdf) {
+            n = 1, cp = c & 0x1f;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            n = 2, cp = c & 0x0f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            n = 3, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size()) return false;
+        for (int k = 1; k <= n; k++) {
+            unsigned char cc = (unsigned char)s[i + k];
+            if ((cc & 0xc0) != 0x80) return false;
+            cp = cp << 6 | (cc & 0x3f);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
+            (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// True when what a display copy holds is a prefix of the text it was taken
+// from, cut at most a partial character (3 bytes) short of its capacity.
+inline bool display_copy_of(const char *copy, size_t cap, const std::string &text) {
+    size_t n = strlen(copy);
+    if (text.compare(0, n, copy) != 0) return false;
+    if (text.size() < cap) return n == text.size();
+    return n + 3 >= cap - 1;
 }
 
 inline bool any_set(const unsigned char *t, int from, int to) {
