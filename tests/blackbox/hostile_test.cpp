@@ -193,7 +193,11 @@ TEST(Hostile, TimeZones) {
 // the process still ends normally with status 0.
 TEST(Hostile, ReaderGoneBeforeTheAnswer) {
     if (program_is_windows()) GTEST_SKIP() << "the runner drives the Windows build through wine";
-    const std::string path = program_path();
+    const std::string path = program_path(), wrapper = program_wrapper();
+    std::vector<char *> argv;
+    if (!wrapper.empty()) argv.push_back(const_cast<char *>(wrapper.c_str()));
+    argv.push_back(const_cast<char *>(path.c_str()));
+    argv.push_back(nullptr);
     for (const char *query : {"QUERY_STRING=", "QUERY_STRING=action=info"}) {
         SCOPED_TRACE(query);
         int fds[2];
@@ -203,10 +207,9 @@ TEST(Hostile, ReaderGoneBeforeTheAnswer) {
         posix_spawn_file_actions_init(&fa);
         posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
         posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        char *argv[] = {const_cast<char *>(path.c_str()), nullptr};
         char *envp[] = {const_cast<char *>(query), nullptr};
         pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp), 0);
+        ASSERT_EQ(posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), envp), 0);
         posix_spawn_file_actions_destroy(&fa);
         close(fds[1]);
         int st = 0;

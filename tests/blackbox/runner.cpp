@@ -21,8 +21,7 @@ std::string program_path() {
     return p && *p ? p : ZV_PROGRAM_DEFAULT;
 }
 
-// A command that starts the program, e.g. wine for the Windows build.
-static std::string program_wrapper() {
+std::string program_wrapper() {
     const char *w = getenv("ZV_PROGRAM_WRAPPER");
     return w ? w : "";
 }

@@ -34,6 +34,11 @@ bool program_is_windows();
 // The program under test: ZV_PROGRAM, else the one this build made.
 std::string program_path();
 
+// The command that starts the program (ZV_PROGRAM_WRAPPER: wine for the
+// Windows build, qemu-user for a static Linux build of another machine), or
+// empty when it runs directly.
+std::string program_wrapper();
+
 // The JSON header block that starts every JSON answer.
 extern const std::string k_json_header;
 
