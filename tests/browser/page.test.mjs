@@ -641,8 +641,8 @@ test('narrow screens hide the User column first, then Source and Command', async
 // ZV_SCREENSHOTS=1 renews the screenshots in docs/ (kept in the repository).
 test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHOTS }, async () => {
   for (const theme of ['light', 'dark']) {
-    await withPage({ viewport: { width: 900, height: 600 }, colorScheme: theme }, async (page) => {
-      await visit(page, `${host.url}/plugin?theme=${theme}`);
+    await withPage({ viewport: { width: 1280, height: 800 }, colorScheme: theme, timezoneId: 'Asia/Kolkata' }, async (page) => {
+      await visit(page, `${web1.url}/plugin?theme=${theme}`);
       await settled(page);
       await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
     });
