@@ -227,6 +227,26 @@ describe('job table', { concurrency: true }, () => {
     assert.deepEqual([await text(page, '#badge'), (await rowsOf(page)).length], ['5 jobs', 5]);
   }));
 
+  test('the minute timer reloads without a loading status, Refresh with one', () => withPage({}, async (page, context) => {
+    await countAnswers(context);
+    await page.clock.install();
+    await context.addInitScript(() => {
+      window.__notes = [];
+      addEventListener('DOMContentLoaded', () => new MutationObserver(() => window.__notes.push(document.getElementById('note').textContent))
+        .observe(document.getElementById('note'), { childList: true, characterData: true, subtree: true }));
+    });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.evaluate(() => { window.__notes = []; });
+    await page.clock.runFor(60000);
+    await page.waitForFunction(() => window.__answers.jobs === 2);
+    const notes = await page.evaluate(() => window.__notes);
+    assert.ok(notes.length > 0 && notes.every((n) => n.startsWith('Read from: fixture')), JSON.stringify(notes));
+    await page.click('#reloadBtn');
+    await page.waitForFunction(() => window.__answers.jobs === 3);
+    assert.equal((await page.evaluate(() => window.__notes))[notes.length], 'loading\u2026');
+  }));
+
   test('a string that cannot be URL-encoded fails like a request and the page goes on', () => withPage({}, async (page) => {
     // A lone surrogate makes encodeURIComponent throw.
     await page.addInitScript(() => { localStorage.setItem('vorn_active_pwd', 'pw\ud800'); });
