@@ -49,11 +49,15 @@ static const char k_overview_card[] =
     "<div class='kpi'><div class='k'>sources</div><div class='v' id='k-src'>&mdash;</div></div>"
     "</div>"
     "<div class='row' style='margin-top:12px'>"
-    "<input id='q' type='text' placeholder='filter by command, source or expression'>"
+    "<label for='q' class='sr'>Filter jobs</label>"
+    "<input id='q' type='text' autocomplete='off' "
+    "placeholder='filter by command, user, source or expression'>"
+    "<span id='qCount' class='count muted' role='status'></span>"
     "</div>"
-    "<div id='note' class='muted' style='margin-top:10px'></div>"
-    "<div class='tblwrap'><table><thead><tr>"
-    "<th>Source</th><th>Schedule</th><th>Meaning</th><th>Next run</th><th>Command</th>"
+    "<div id='note' class='muted' role='status' style='margin-top:10px'></div>"
+    "<div class='tblwrap' role='region' aria-label='Scheduled jobs'><table><thead><tr>"
+    "<th scope='col'>Source</th><th scope='col'>Schedule</th><th scope='col'>Meaning</th>"
+    "<th scope='col'>Next run</th><th scope='col'>User</th><th scope='col'>Command</th>"
     "</tr></thead><tbody id='rows'></tbody></table></div>"
     "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
     "</div>";
@@ -61,12 +65,14 @@ static const char k_overview_card[] =
 static const char k_playground_card[] =
     "<div class='card'><h2>Cron expression playground</h2>"
     "<div class='play'>"
-    "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' "
+    "<label for='ex' class='sr'>Cron expression</label>"
+    "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' autocomplete='off' "
     "placeholder='minute hour day-of-month month day-of-week'>"
     "<button id='goBtn' type='button'>Explain</button>"
     "</div>"
-    "<div id='exNote' class='muted' style='margin-top:10px'>Accepts standard five-field "
-    "expressions and @hourly, @daily, @weekly, @monthly, @yearly, @reboot.</div>"
+    "<div id='exNote' class='muted' role='status' style='margin-top:10px'>"
+    "Accepts standard five-field expressions and @hourly, @daily, @weekly, @monthly, @yearly, "
+    "@reboot.</div>"
     "<div id='exRuns' class='runs'></div>"
     "</div>";
 
@@ -98,11 +104,12 @@ void html_head(int embed) {
 }
 
 void html_body(void) {
+    fputs("<main>", stdout);
     fputs(k_top_bar, stdout);
     fputs(k_overview_card, stdout);
     fputs(k_playground_card, stdout);
     fputs(k_about_card, stdout);
-    fputs("<script>\n", stdout);
+    fputs("</main><script>\n", stdout);
     put(k_page_app_js, k_page_app_js_size);
     fputs("</script></div></body></html>\n", stdout);
 }

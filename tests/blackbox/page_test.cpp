@@ -20,8 +20,8 @@ const std::string k_wrap = "<body><div class='wrap'>";
 const std::string k_back_link = "<div class='top'><a href='/' "
                                 "style='color:var(--accent);text-decoration:none;font-weight:600'>"
                                 "&#8592; Back to Vorn</a></div>";
-// html_body starts with the top bar.
-const std::string k_body_start = "<div class='top'><h1 class='title'>crontab</h1>";
+// html_body starts with the main landmark around the top bar.
+const std::string k_body_start = "<main><div class='top'><h1 class='title'>crontab</h1>";
 
 std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);

@@ -2,6 +2,7 @@
 // CGI) on a free loopback port, and headless Chromium through playwright-core.
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
+import { readFileSync } from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -22,12 +23,13 @@ function freePort() {
   });
 }
 
-// Returns { url, stop }. Waits until the host page answers.
-export async function startHost({ crontab = path.join(here, 'fixture.crontab'), password = '' } = {}) {
+// Returns { url, stop }. Waits until the host page answers. `tz` is the
+// node's zone, in which the program writes its local stamps.
+export async function startHost({ crontab = path.join(here, 'fixture.crontab'), password = '', tz = 'UTC' } = {}) {
   const port = await freePort();
   const args = [path.join(repo, 'scripts/serve'), '--port', String(port), '--program', program, '--crontab', crontab];
   if (password) args.push('--password', password);
-  const env = { ...process.env, TZ: 'UTC' };
+  const env = { ...process.env, TZ: tz };
   delete env.VORN_PASSWORD;
   const child = spawn('bash', args, { detached: true, stdio: ['ignore', 'pipe', 'pipe'], env });
   let log = '';
@@ -64,8 +66,9 @@ export function launchBrowser() {
 
 // A page in a fresh context. `storage` is written to local storage before any
 // page script runs; every console error and uncaught exception is collected.
-export async function openPage(browser, { storage = null, viewport = { width: 1100, height: 900 }, colorScheme = 'dark' } = {}) {
-  const context = await browser.newContext({ viewport, colorScheme });
+// `timezoneId` is the viewer's zone (the machine's when not given).
+export async function openPage(browser, { storage = null, viewport = { width: 1100, height: 900 }, colorScheme = 'dark', timezoneId } = {}) {
+  const context = await browser.newContext({ viewport, colorScheme, ...(timezoneId ? { timezoneId } : {}) });
   if (storage) {
     await context.addInitScript((s) => {
       for (const [k, v] of Object.entries(s)) localStorage.setItem(k, v);
@@ -104,3 +107,34 @@ export async function settled(page) {
 
 export const text = (page, sel) => page.$eval(sel, (e) => e.textContent);
 export const attr = (page, name) => page.evaluate((n) => document.documentElement.getAttribute(n), name);
+
+// Counts, in window.__answers by action, the answers whose body the page has
+// read. The page handles an answer in the same run of microtasks, so once a
+// count moves the handler of that answer is done.
+export const countAnswers = (context) => context.addInitScript(() => {
+  window.__answers = { jobs: 0, explain: 0 };
+  const read = Response.prototype.text;
+  Response.prototype.text = function () {
+    const body = read.call(this);
+    const action = new URL(this.url).searchParams.get('action');
+    const seen = () => { window.__answers[action] = (window.__answers[action] || 0) + 1; };
+    body.then(seen, seen);
+    return body;
+  };
+});
+
+// The viewer's clock time of a UTC stamp, "YYYY-MM-DD HH:MM", by the
+// browser's Intl zone data.
+export const viewerStamp = (page, utc) => page.evaluate((u) => new Intl.DateTimeFormat('sv-SE', {
+  year: 'numeric', month: '2-digit', day: '2-digit', hour: '2-digit', minute: '2-digit', hourCycle: 'h23',
+}).format(new Date(u)), utc);
+
+const axeSource = readFileSync(path.join(here, 'node_modules/axe-core/axe.min.js'), 'utf8');
+// Runs axe-core in the page; returns the violations of impact serious or
+// critical as 'rule: target' lines.
+export async function seriousViolations(page) {
+  if (!(await page.evaluate(() => typeof window.axe === 'object'))) await page.addScriptTag({ content: axeSource });
+  const found = await page.evaluate(() => window.axe.run(document, { resultTypes: ['violations'] }));
+  return found.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+    .flatMap((v) => v.nodes.map((n) => `${v.id}: ${n.target.join(' ')}`));
+}

@@ -2,7 +2,9 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
 import path from 'node:path';
-import { attr, launchBrowser, openPage, repo, setStorage, settled, startHost, text, visit } from './harness.mjs';
+import {
+  attr, countAnswers, launchBrowser, openPage, repo, seriousViolations, setStorage, settled, startHost, text, viewerStamp, visit,
+} from './harness.mjs';
 
 const DASH = '\u2014';
 const DURATION = /^(\d+d \d+h|\d+h \d+m|\d+m|<1m)$/;
@@ -11,12 +13,14 @@ const LOCAL = /^\d{4}-\d\d-\d\d \d\d:\d\d$/;
 let browser;
 let host;
 let locked; // a node protected by the password "pw"
+let web1; // the example node: fifteen jobs of four users, in Asia/Kolkata
 
 before(async () => {
-  [browser, host, locked] = await Promise.all([launchBrowser(), startHost(), startHost({ password: 'pw' })]);
+  [browser, host, locked, web1] = await Promise.all([launchBrowser(), startHost(), startHost({ password: 'pw' }),
+    startHost({ crontab: path.join(repo, 'examples/node.crontab'), tz: 'Asia/Kolkata' })]);
 });
 after(async () => {
-  await Promise.all([browser?.close(), host?.stop(), locked?.stop()]);
+  await Promise.all([browser?.close(), host?.stop(), locked?.stop(), web1?.stop()]);
 });
 
 // Runs body(page, ...) in a fresh page and checks the console stayed clean
@@ -33,11 +37,24 @@ async function withPage(opts, body, expectedErrors = []) {
 
 const rowsOf = (page) => page.$$eval('#rows tr', (trs) => trs.map((tr) => [...tr.children].map((td) => td.textContent)));
 const counters = (page) => page.evaluate(() => ['k-total', 'k-valid', 'k-next', 'k-src'].map((id) => document.getElementById(id).textContent));
-const jobsAnswer = (over) => ({ ok: true, action: 'jobs', count: 0, sources: ['fixture'], now_local: '2026-01-01 00:00', jobs: [], ...over });
+const jobsAnswer = (over) => ({ ok: true, action: 'jobs', count: 0, sources: ['fixture'], now_utc: '2026-01-01T00:00:00Z', now_local: '2026-01-01 00:00', jobs: [], ...over });
 function routeJobs(page, answer) {
   return page.route((u) => u.searchParams.get('action') === 'jobs', (r) =>
     r.fulfill({ contentType: 'application/json', body: typeof answer === 'string' ? answer : JSON.stringify(answer) }));
 }
+
+// A host or proxy in front of the program answers some requests itself, in
+// HTML; only the browser's own network line reaches the console then.
+const failures = [
+  { body: '{"ok":false,"error":"boom"}', note: 'boom' },
+  { body: '{"ok":false}', note: 'failed' },
+  { body: 'not json', note: 'request failed: HTTP 200 OK, the answer is not JSON' },
+  { status: 431, body: '<?xml version="1.0" encoding="iso-8859-1"?>\n<html><body>431 Request Header Fields Too Large</body></html>',
+    note: 'request failed: HTTP 431 Request Header Fields Too Large' },
+  { status: 502, body: '<html><body><h1>502 Bad Gateway</h1></body></html>', note: 'request failed: HTTP 502 Bad Gateway' },
+  { status: 503, body: '{"error":"maintenance"}', note: 'request failed: HTTP 503 Service Unavailable' },
+];
+const refusedWith = (codes) => codes.map((c) => `Failed to load resource: the server responded with a status of ${c}`);
 
 describe('job table', { concurrency: true }, () => {
   test('rows, counters, badge and note come from the fixture crontab', () => withPage({}, async (page) => {
@@ -57,7 +74,7 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(rows.length, 5);
     answer.jobs.forEach((job, i) => {
       const meaning = job.valid ? job.description : 'invalid: ' + job.error;
-      assert.deepEqual([rows[i][0], rows[i][1], rows[i][2], rows[i][4]], [job.source, job.expr, meaning, job.command]);
+      assert.deepEqual([rows[i][0], rows[i][1], rows[i][2], rows[i][4], rows[i][5]], [job.source, job.expr, meaning, DASH, job.command]);
     });
     assert.equal(rows[0][2], 'Every Sunday at midnight');
     assert.equal(rows[2][3], DASH); // @reboot has no clock times
@@ -66,7 +83,7 @@ describe('job table', { concurrency: true }, () => {
     const firstNext = await page.$$eval('#rows tr:nth-child(1) td:nth-child(4) div', (ds) => ds.map((d) => [d.className, d.textContent]));
     assert.equal(firstNext[0][0], 'in');
     assert.match(firstNext[0][1], DURATION);
-    assert.deepEqual([firstNext[1][0], firstNext[1][1]], ['src', answer.jobs[0].next[0].local]);
+    assert.deepEqual([firstNext[1][0], firstNext[1][1]], ['src when', await viewerStamp(page, answer.jobs[0].next[0].utc)]);
     assert.equal(await page.isVisible('#empty'), false);
   }));
 
@@ -85,12 +102,13 @@ describe('job table', { concurrency: true }, () => {
       await page.fill('#q', c.q);
       const rows = await rowsOf(page);
       assert.deepEqual(rows.map((r) => r[1]), c.exprs, c.q);
+      assert.equal(await text(page, '#qCount'), c.q ? `${c.exprs.length} of 5` : '', c.q);
       const [total, valid, next, src] = await counters(page);
       assert.deepEqual([total, valid, src], ['5', '4', '1'], c.q);
       assert.equal(await page.isVisible('#empty'), c.exprs.length === 0, c.q);
       if (c.exprs.length === 0) {
         assert.equal(next, DASH);
-        assert.equal(await text(page, '#empty'), 'No scheduled entries found on this node.');
+        assert.equal(await text(page, '#empty'), `No job matches \u201c${c.q.trim()}\u201d.`);
       } else if (c.q.trim() === '61 *') {
         assert.equal(next, DASH); // a rejected job has no next run
       } else {
@@ -99,7 +117,7 @@ describe('job table', { concurrency: true }, () => {
     }
   }));
 
-  test('durations, counts and texts of crafted answers', () => withPage({}, async (page) => {
+  test('durations, counts and texts of crafted answers', () => withPage({ timezoneId: 'UTC' }, async (page) => {
     const seconds = [undefined, null, -5, 0, 59, 60, 3600, 3661, 86400, 90061];
     const words = ['never', 'never', 'due', '<1m', '<1m', '1m', '1h 0m', '1h 1m', '1d 0h', '1d 1h'];
     const jobs = seconds.map((s, i) => ({
@@ -117,7 +135,7 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(await text(page, '#badge'), '11 jobs');
     // Texts from the answer are shown as text, never as markup.
     const last = await page.$eval('#rows tr:last-child', (tr) => [tr.textContent, tr.querySelectorAll('b,i,img').length]);
-    assert.deepEqual(last, ['<i>s</i>@reboot<b>boot</b>' + DASH + '<img src=x onerror="throw 1">', 0]);
+    assert.deepEqual(last, ['<i>s</i>@reboot<b>boot</b>' + DASH + DASH + '<img src=x onerror="throw 1">', 0]);
 
     for (const c of [
       { count: 1, sources: [], badge: '1 job', note: 'No crontab sources readable on this node (as of 2026-01-01 00:00 local)' },
@@ -132,26 +150,103 @@ describe('job table', { concurrency: true }, () => {
   }));
 
   test('failures are shown and the table stays', () => withPage({}, async (page) => {
-    let body = JSON.stringify(jobsAnswer({ count: 1, jobs: [{ source: 'fixture', expr: '@daily', command: 'x', valid: true, description: 'd', next: [] }] }));
-    await page.route((u) => u.searchParams.get('action') === 'jobs', (r) => r.fulfill({ contentType: 'application/json', body }));
+    let reply = { body: JSON.stringify(jobsAnswer({ count: 1, jobs: [{ source: 'fixture', expr: '@daily', command: 'x', valid: true, description: 'd', next: [] }] })) };
+    await page.route((u) => u.searchParams.get('action') === 'jobs', (r) =>
+      r.fulfill({ status: reply.status || 200, contentType: reply.status ? 'text/html' : 'application/json', body: reply.body }));
     await visit(page, host.url + '/plugin');
     await settled(page);
-    for (const c of [
-      { body: '{"ok":false,"error":"boom"}', note: 'boom' },
-      { body: '{"ok":false}', note: 'failed' },
-      { body: 'not json', note: /^request failed: \S/ },
-    ]) {
-      body = c.body;
+    for (const c of failures) {
+      reply = c;
       await page.evaluate(() => { document.getElementById('note').textContent = ''; });
       await page.click('#reloadBtn');
       await page.waitForFunction(() => !/^(|loading\u2026)$/.test(document.getElementById('note').textContent));
-      const note = await text(page, '#note');
-      if (typeof c.note === 'string') assert.equal(note, c.note); else assert.match(note, c.note);
+      assert.equal(await text(page, '#note'), c.note);
       assert.equal(await text(page, '#badge'), 'error');
       assert.equal(await page.getAttribute('#badge', 'class'), 'pill off');
       assert.equal((await rowsOf(page)).length, 1);
     }
+  }, refusedWith(['431 (Request Header Fields Too Large)', '502 (Bad Gateway)', '503 (Service Unavailable)'])));
+  test('the example node: users shown and filtered, a count while filtering, Esc clears', () => withPage({}, async (page) => {
+    await visit(page, web1.url + '/plugin');
+    await settled(page);
+    const answer = await page.evaluate(() => fetch('/plugin?action=jobs').then((r) => r.json()));
+    assert.equal(answer.jobs.length, 15);
+    const users = (await rowsOf(page)).map((r) => r[4]);
+    assert.deepEqual(users, answer.jobs.map((j) => j.user || DASH));
+    const cases = [
+      { q: 'root', users: ['root', 'root', 'root'] },
+      { q: ' POSTGRES', users: ['postgres'] },
+      { q: 'www-data', users: ['www-data'] },
+      { q: 'zzzz-nothing', users: [] },
+    ];
+    for (const c of cases) {
+      await page.fill('#q', c.q);
+      assert.deepEqual((await rowsOf(page)).map((r) => r[4]), c.users, c.q);
+      assert.equal(await text(page, '#qCount'), `${c.users.length} of 15`);
+      assert.equal(await page.isVisible('#empty'), c.users.length === 0);
+    }
+    assert.equal(await text(page, '#empty'), 'No job matches \u201czzzz-nothing\u201d.');
+    assert.deepEqual(await counters(page), ['15', '14', DASH, '1']);
+    await page.press('#q', 'Escape');
+    assert.deepEqual([await page.inputValue('#q'), (await rowsOf(page)).length, await text(page, '#qCount')], ['', 15, '']);
+    assert.equal(await page.isVisible('#empty'), false);
   }));
+
+  test('the filter matches the user and the kind of a job', () => withPage({}, async (page) => {
+    const job = (over) => ({ source: 'fixture', kind: 'cron', expr: '@daily', command: 'x', user: '', valid: true, description: 'd', next: [], ...over });
+    const jobs = [job({ user: 'root', command: 'a' }), job({ kind: 'timer', source: 'systemd', user: 'postgres', command: 'b' }), job({ command: 'c' })];
+    await routeJobs(page, jobsAnswer({ count: 3, jobs }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    for (const [q, commands] of [['root', ['a']], ['postgres', ['b']], ['TIMER', ['b']], ['cron', ['a', 'c']], ['', ['a', 'b', 'c']]]) {
+      await page.fill('#q', q);
+      assert.deepEqual((await rowsOf(page)).map((r) => r[5]), commands, q);
+    }
+    assert.deepEqual((await rowsOf(page)).map((r) => r[4]), ['root', 'postgres', DASH]);
+  }));
+
+  test('a late job list never replaces a later one', () => withPage({}, async (page, context) => {
+    await countAnswers(context);
+    let release;
+    const held = new Promise((r) => { release = r; });
+    let calls = 0;
+    await page.route((u) => u.searchParams.get('action') === 'jobs', async (r) => {
+      if (++calls === 2) {
+        await held;
+        return r.fulfill({ contentType: 'application/json', body: JSON.stringify(jobsAnswer({ count: 0 })) });
+      }
+      return r.continue();
+    });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.click('#reloadBtn'); // held back
+    await page.click('#reloadBtn');
+    await page.waitForFunction(() => window.__answers.jobs === 2);
+    release();
+    await page.waitForFunction(() => window.__answers.jobs === 3);
+    assert.deepEqual([await text(page, '#badge'), (await rowsOf(page)).length], ['5 jobs', 5]);
+  }));
+
+  test('the minute timer reloads without a loading status, Refresh with one', () => withPage({}, async (page, context) => {
+    await countAnswers(context);
+    await page.clock.install();
+    await context.addInitScript(() => {
+      window.__notes = [];
+      addEventListener('DOMContentLoaded', () => new MutationObserver(() => window.__notes.push(document.getElementById('note').textContent))
+        .observe(document.getElementById('note'), { childList: true, characterData: true, subtree: true }));
+    });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.evaluate(() => { window.__notes = []; });
+    await page.clock.runFor(60000);
+    await page.waitForFunction(() => window.__answers.jobs === 2);
+    const notes = await page.evaluate(() => window.__notes);
+    assert.ok(notes.length > 0 && notes.every((n) => n.startsWith('Read from: fixture')), JSON.stringify(notes));
+    await page.click('#reloadBtn');
+    await page.waitForFunction(() => window.__answers.jobs === 3);
+    assert.equal((await page.evaluate(() => window.__notes))[notes.length], 'loading\u2026');
+  }));
+
   test('a string that cannot be URL-encoded fails like a request and the page goes on', () => withPage({}, async (page) => {
     // A lone surrogate makes encodeURIComponent throw.
     await page.addInitScript(() => { localStorage.setItem('vorn_active_pwd', 'pw\ud800'); });
@@ -195,37 +290,83 @@ describe('playground', { concurrency: true }, () => {
     };
     assert.deepEqual(await explain('@reboot', 'enter'),
       { note: 'When the system starts ' + DASH + ' runs at boot, so there are no clock times.', rows: 0, sent: 1 });
-    assert.deepEqual(await explain('61 * * * *', 'click'), { note: 'invalid expression', rows: 0, sent: 1 });
+    assert.deepEqual(await explain('61 * * * *', 'click'), { note: 'invalid expression: minute out of range 0-59', rows: 0, sent: 1 });
+    assert.deepEqual(await explain('0 0 31 2 *', 'click'), {
+      note: 'At 00:00, in February on day 31 of the month ' + DASH + ' never runs: no matching time within the next 20 years.', rows: 0, sent: 1,
+    });
     assert.deepEqual(await explain('   ', 'click'), { note: 'Type an expression first.', rows: 0, sent: 0 });
     // A later explanation still counts one request: the empty input sent none.
     assert.deepEqual(await explain(' @hourly ', 'enter'),
       { note: 'Every hour, on the hour ' + DASH + ' next 5 runs in your local time:', rows: 5, sent: 1 });
-    assert.equal(explains, 4);
+    assert.equal(explains, 5);
   }));
 
-  test('crafted explain answers', () => withPage({}, async (page) => {
-    let body = '';
-    await page.route((u) => u.searchParams.get('action') === 'explain', (r) => r.fulfill({ contentType: 'application/json', body }));
+  // The viewer is in Asia/Kolkata, the node in Europe/Paris: the local times
+  // shown are the viewer's, the node's own stamps are the titles.
+  test('crafted explain answers', () => withPage({ timezoneId: 'Asia/Kolkata' }, async (page) => {
+    let reply = {};
+    await page.route((u) => u.searchParams.get('action') === 'explain', (r) =>
+      r.fulfill({ status: reply.status || 200, contentType: 'application/json', body: reply.body }));
     await visit(page, host.url + '/plugin');
     await settled(page);
     const cases = [
       { body: { ok: true, valid: true, description: '<b>x</b>', boot_only: false, next: [{ utc: '2026-01-01T01:01:00Z', local: '2026-01-01 02:01', in_seconds: 3661 }, { utc: 'u2', local: 'l2', in_seconds: 90061 }] },
         note: '<b>x</b> ' + DASH + ' next 5 runs in your local time:',
-        runs: [['1', '2026-01-01T01:01:00Z', '2026-01-01 02:01 local  \u00b7  in 1h 1m'], ['2', 'u2', 'l2 local  \u00b7  in 1d 1h']] },
+        runs: [['1', '2026-01-01T01:01:00Z', '2026-01-01 06:31 local  \u00b7  in 1h 1m', 'node time: 2026-01-01 02:01'], ['2', 'u2', 'l2 node time  \u00b7  in 1d 1h', 'node time: l2']] },
+      { body: { ok: true, valid: true, description: 'd', boot_only: false, next: [] }, note: 'd ' + DASH + ' never runs: no matching time within the next 20 years.', runs: [] },
       { body: { ok: false, error: 'missing expr parameter', valid: false }, note: 'missing expr parameter', runs: [] },
       { body: { ok: false }, note: 'failed', runs: [] },
-      { body: { ok: true, valid: false, error: 'Minute value out of range' }, note: 'invalid expression', runs: [] },
-      { body: '<html>', note: /^request failed: \S/, runs: [] },
+      { body: { ok: true, valid: false, error: 'Minute value out of range' }, note: 'invalid expression: Minute value out of range', runs: [] },
+      { body: { ok: true, valid: false }, note: 'invalid expression', runs: [] },
+      ...failures,
     ];
     for (const c of cases) {
-      body = typeof c.body === 'string' ? c.body : JSON.stringify(c.body);
+      reply = { status: c.status, body: typeof c.body === 'string' ? c.body : JSON.stringify(c.body) };
       await page.click('#goBtn');
       await page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
-      const note = await text(page, '#exNote');
-      if (typeof c.note === 'string') assert.equal(note, c.note); else assert.match(note, c.note);
-      assert.deepEqual(await page.$$eval('#exRuns .run', (rs) => rs.map((r) => [...r.children].map((s) => s.textContent))), c.runs);
+      assert.equal(await text(page, '#exNote'), c.note);
+      assert.deepEqual(await page.$$eval('#exRuns .run', (rs) => rs.map((r) => [...r.children].map((s) => s.textContent).concat(r.lastChild.title))), c.runs || []);
     }
+  }, refusedWith(['431 (Request Header Fields Too Large)', '502 (Bad Gateway)', '503 (Service Unavailable)'])));
+  const runsOf = (page) => page.$$eval('#exRuns .run', (rs) => rs.map((r) => [...r.children].map((s) => s.textContent)));
+  const hourly = 'Every hour, on the hour ' + DASH + ' next 5 runs in your local time:';
+
+  test('an answer that arrives after a later request is dropped', () => withPage({}, async (page, context) => {
+    await countAnswers(context);
+    // The @daily answer is held back until the @hourly one has been shown.
+    let release;
+    const held = new Promise((r) => { release = r; });
+    await page.route((u) => u.searchParams.get('expr') === '@daily', async (r) => { await held; await r.continue(); });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.fill('#ex', '@daily');
+    await page.click('#goBtn');
+    await page.fill('#ex', '@hourly');
+    await page.click('#goBtn');
+    await page.waitForFunction(() => window.__answers.explain === 2);
+    assert.equal(await text(page, '#exNote'), hourly);
+    release();
+    await page.waitForFunction(() => window.__answers.explain === 3);
+    assert.deepEqual([await page.inputValue('#ex'), await text(page, '#exNote')], ['@hourly', hourly]);
+    const runs = await runsOf(page);
+    assert.deepEqual(runs.map((r) => r[0]), ['1', '2', '3', '4', '5']);
+    const starts = runs.map((r) => Date.parse(r[1]));
+    starts.slice(1).forEach((t, i) => assert.equal(t - starts[i], 3600e3, runs[i + 1][1]));
   }));
+
+  test('a double click on Explain shows one list of five runs', () => withPage({}, async (page, context) => {
+    await countAnswers(context);
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.fill('#ex', '@daily');
+    await page.dblclick('#goBtn');
+    await page.waitForFunction(() => window.__answers.explain === 3);
+    assert.equal(await text(page, '#exNote'), 'Every day at midnight ' + DASH + ' next 5 runs in your local time:');
+    const runs = await runsOf(page);
+    assert.deepEqual(runs.map((r) => r[0]), ['1', '2', '3', '4', '5']);
+    assert.ok(runs.every((r) => r[1].endsWith('T00:00:00Z')), JSON.stringify(runs));
+  }));
+
 });
 
 describe('requests and the node password', { concurrency: true }, () => {
@@ -386,15 +527,134 @@ describe('theme', { concurrency: true }, () => {
   }));
 });
 
-test('at 640 px the Source and Command columns are hidden', async () => {
+describe('local time', { concurrency: true }, () => {
+  // The node's stamps are its own zone's; the page shows every time in the
+  // viewer's zone, from the UTC stamp, and keeps the node's in a title.
+  const at = '2026-12-10T03:00:00Z';
+  const cases = [
+    { zone: 'America/New_York', shown: '2026-12-09 22:00' },
+    { zone: 'Asia/Kolkata', shown: '2026-12-10 08:30' },
+    { zone: 'UTC', shown: '2026-12-10 03:00' },
+    { zone: 'Australia/Lord_Howe', shown: '2026-12-10 14:00' }, // summer, +11:00
+  ];
+  for (const c of cases) {
+    test(`a viewer in ${c.zone}`, () => withPage({ timezoneId: c.zone }, async (page) => {
+      const run = { utc: at, local: '2026-12-10 08:30', in_seconds: 3600 };
+      const jobs = [{ source: 'fixture', kind: 'cron', expr: '0 3 * * *', command: 'x', user: '', valid: true, description: 'd', next: [run] }];
+      await routeJobs(page, jobsAnswer({ count: 1, jobs, now_utc: at, now_local: '2026-12-10 08:30' }));
+      await page.route((u) => u.searchParams.get('action') === 'explain', (r) => r.fulfill({ contentType: 'application/json',
+        body: JSON.stringify({ ok: true, valid: true, description: 'd', boot_only: false, next: [run] }) }));
+      await visit(page, host.url + '/plugin');
+      await settled(page);
+      assert.equal(await text(page, '#note'), `Read from: fixture (as of ${c.shown} local)`);
+      assert.deepEqual(await page.$eval('#rows .when', (d) => [d.textContent, d.title]), [c.shown, 'node time: 2026-12-10 08:30']);
+      assert.equal(await text(page, '#exRuns .l'), `${c.shown} local  \u00b7  in 1h 0m`);
+    }));
+  }
+
+  test('the example node in Asia/Kolkata seen from America/New_York', () => withPage({ timezoneId: 'America/New_York' }, async (page) => {
+    // The page's own answers, so that a minute turning over cannot differ.
+    const answerOf = (action) => page.waitForResponse((r) => new URL(r.url()).searchParams.get('action') === action).then((r) => r.json());
+    const answers = Promise.all([answerOf('explain'), answerOf('jobs')]);
+    await visit(page, web1.url + '/plugin');
+    await settled(page);
+    const [answer, jobs] = await answers;
+    const runs = await page.$$eval('#exRuns .run', (rs) => rs.map((r) => [r.children[1].textContent, r.children[2].textContent, r.children[2].title]));
+    assert.equal(runs.length, 5);
+    for (const [i, [utc, shown, title]] of runs.entries()) {
+      assert.equal(utc, answer.next[i].utc);
+      assert.ok(shown.startsWith(await viewerStamp(page, utc) + ' local  \u00b7  in '), shown);
+      assert.equal(title, 'node time: ' + answer.next[i].local);
+    }
+    const first = await page.$eval('#rows .when', (d) => d.textContent);
+    assert.equal(first, await viewerStamp(page, jobs.jobs[0].next[0].utc));
+  }));
+});
+
+describe('accessibility', { concurrency: true }, () => {
+  test('landmark, labels, live regions and the theme button name the state', () => withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const main = page.getByRole('main');
+    assert.equal(await main.getByLabel('Filter jobs').getAttribute('id'), 'q');
+    assert.equal(await main.getByLabel('Cron expression').getAttribute('id'), 'ex');
+    assert.deepEqual(await page.getByRole('status').evaluateAll((es) => es.map((e) => e.id)), ['qCount', 'note', 'exNote']);
+    assert.equal(await page.getByRole('region', { name: 'Scheduled jobs' }).count(), 1);
+    const theme = (name) => page.getByRole('button', { name, exact: true }).count();
+    assert.equal(await theme('Theme: dark'), 1);
+    await page.click('#themeBtn');
+    assert.equal(await theme('Theme: light'), 1);
+    await page.evaluate(() => postMessage({ type: 'qz-theme', theme: 'dark' }, '*'));
+    await page.waitForFunction(() => document.getElementById('themeBtn').getAttribute('aria-label') === 'Theme: dark');
+    // The keyboard alone: Enter explains, Escape clears the filter.
+    await page.focus('#ex');
+    await page.keyboard.press('Control+A');
+    await page.keyboard.type('@weekly');
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('Every Sunday'));
+  }));
+
+  for (const theme of ['light', 'dark']) {
+    for (const viewport of [{ width: 1280, height: 800 }, { width: 390, height: 844 }]) {
+      test(`axe-core: ${theme} theme at ${viewport.width} px, loaded and failed`, () => withPage({ viewport, colorScheme: theme }, async (page) => {
+        await visit(page, `${web1.url}/plugin?theme=${theme}`);
+        await settled(page);
+        assert.deepEqual(await seriousViolations(page), []);
+        // The failure colours: the error badge, and a filter that matches nothing.
+        await page.route((u) => u.searchParams.get('action') === 'jobs', (r) => r.fulfill({ contentType: 'application/json', body: '{"ok":false,"error":"boom"}' }));
+        await page.click('#reloadBtn');
+        await page.waitForFunction(() => document.getElementById('badge').textContent === 'error');
+        await page.fill('#q', 'zzzz-nothing');
+        await page.fill('#ex', '61 * * * *');
+        await page.click('#goBtn');
+        await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('invalid'));
+        assert.deepEqual(await seriousViolations(page), []);
+      }));
+    }
+  }
+
+  test('on a phone expressions and stamps stay whole', () => withPage({ viewport: { width: 390, height: 844 } }, async (page) => {
+    await visit(page, web1.url + '/plugin');
+    await settled(page);
+    // Lines a text is laid out on: distinct tops of its line boxes.
+    const lines = (sel) => page.$$eval(sel, (es) => es.map((e) => {
+      const range = document.createRange();
+      range.selectNodeContents(e);
+      return [e.textContent, new Set([...range.getClientRects()].map((r) => Math.round(r.top))).size];
+    }));
+    for (const sel of ['#rows td.mono', '#rows .when', '#exRuns .u', '#exRuns .l']) {
+      const found = await lines(sel);
+      assert.ok(found.length > 0, sel);
+      for (const [t, n] of found) assert.equal(n, 1, `${sel}: ${t}`);
+    }
+  }));
+
+  test('a table wider than the screen can be scrolled from the keyboard', () => withPage({ viewport: { width: 390, height: 844 } }, async (page) => {
+    const jobs = [{ source: 'fixture', kind: 'cron', expr: '0,5,10,15,20,25,30,35,40,45,50,55 0,2,4,6,8,10,12 * * *', command: 'x', user: '', valid: true, description: 'd', next: [] }];
+    await routeJobs(page, jobsAnswer({ count: 1, jobs }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(await page.getAttribute('.tblwrap', 'tabindex'), '0');
+    await page.setViewportSize({ width: 1280, height: 800 });
+    await page.waitForFunction(() => !document.querySelector('.tblwrap').hasAttribute('tabindex'));
+  }));
+});
+
+test('narrow screens hide the User column first, then Source and Command', async () => {
   await withPage({}, async (page) => {
     await visit(page, host.url + '/plugin');
     await settled(page);
-    for (const [width, hidden] of [[640, true], [641, false]]) {
+    // Source, Schedule, Meaning, Next run, User, Command.
+    for (const [width, visible] of [
+      [390, [false, true, true, true, false, false]],
+      [640, [false, true, true, true, false, false]],
+      [641, [true, true, true, true, false, true]],
+      [900, [true, true, true, true, false, true]],
+      [901, [true, true, true, true, true, true]],
+    ]) {
       await page.setViewportSize({ width, height: 800 });
       const shown = await page.evaluate(() => [...document.querySelectorAll('th, #rows tr:first-child td')]
         .map((c) => getComputedStyle(c).display !== 'none'));
-      const visible = [!hidden, true, true, true, !hidden];
       assert.deepEqual(shown, [...visible, ...visible], `width ${width}`);
     }
   });
@@ -403,8 +663,8 @@ test('at 640 px the Source and Command columns are hidden', async () => {
 // ZV_SCREENSHOTS=1 renews the screenshots in docs/ (kept in the repository).
 test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHOTS }, async () => {
   for (const theme of ['light', 'dark']) {
-    await withPage({ viewport: { width: 900, height: 600 }, colorScheme: theme }, async (page) => {
-      await visit(page, `${host.url}/plugin?theme=${theme}`);
+    await withPage({ viewport: { width: 1280, height: 800 }, colorScheme: theme, timezoneId: 'Asia/Kolkata' }, async (page) => {
+      await visit(page, `${web1.url}/plugin?theme=${theme}`);
       await settled(page);
       await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
     });
