@@ -62,7 +62,27 @@ void schtasks_line(char *line) {
 void read_schtasks(void) {
     FILE *f = plat_popen("schtasks /Query /FO CSV /NH");
     if (!f) return;
-    char line[2048];
-    while (fgets(line, sizeof line, f)) schtasks_line(line);
+    char line[2048], rest[2048];
+    while (fgets(line, sizeof line, f)) {
+        const size_t n = strlen(line);
+        // The rest of a line longer than the buffer is dropped, so that it
+        // can never read as a task of its own.
+        if (n == sizeof line - 1 && line[n - 1] != '\n') {
+            while (fgets(rest, sizeof rest, f)) {
+                const size_t k = strlen(rest);
+                if (k && rest[k - 1] == '\n') break;
+            }
+        }
+        schtasks_line(line);
+    }
     plat_pclose(f);
+}
+
+void read_node_jobs(int64_t start) {
+#ifdef _WIN32
+    (void)start;
+    read_schtasks();
+#else
+    read_live_cron(start);
+#endif
 }
