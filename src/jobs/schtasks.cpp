@@ -2,6 +2,8 @@
 #include <string.h>
 
 #include "jobs/jobs.h"
+#include "jobs/paths.h"
+#include "util/lines.h"
 #include "util/platform.h"
 #include "util/str.h"
 
@@ -60,22 +62,18 @@ void schtasks_line(char *line) {
 }
 
 void read_schtasks(void) {
-    FILE *f = plat_popen("schtasks /Query /FO CSV /NH");
-    if (!f) return;
-    char line[2048], rest[2048];
-    while (fgets(line, sizeof line, f)) {
-        const size_t n = strlen(line);
-        // The rest of a line longer than the buffer is dropped, so that it
-        // can never read as a task of its own.
-        if (n == sizeof line - 1 && line[n - 1] != '\n') {
-            while (fgets(rest, sizeof rest, f)) {
-                const size_t k = strlen(rest);
-                if (k && rest[k - 1] == '\n') break;
-            }
-        }
-        schtasks_line(line);
-    }
-    plat_pclose(f);
+    // Started without a shell and read against a deadline: a task list that
+    // never ends cannot hold the request, and what was read is kept.
+    static const char *const k_argv[] = {"schtasks", "/Query", "/FO", "CSV", "/NH", nullptr};
+    static plat_child child;
+    if (!plat_child_start(&child, k_argv, k_child_timeout_ms)) return;
+    static line_input in;
+    lines_from_child(&in, &child);
+    char line[2048];
+    int cut;
+    while (next_line(&in, line, sizeof line, &cut)) schtasks_line(line);
+    if (in.timed_out) g_truncated = 1;
+    plat_child_end(&child);
 }
 
 void read_node_jobs(int64_t start) {

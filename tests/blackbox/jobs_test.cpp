@@ -198,6 +198,17 @@ TEST(JobsAnswer, OverlongTaskLineNeverStartsATask) {
     EXPECT_EQ(j["jobs"][1]["command"], "\\Long");
 }
 
+// A task list that never ends is cut at the time limit: what was read is
+// listed, and truncated says that input was left unread.
+TEST(JobsAnswer, TaskListThatNeverEndsIsCut) {
+    WINDOWS_ONLY();
+    std::string dir = fake_schtasks("\"\\T\",\"N/A\",\"Ready\"\r\n");
+    std::ofstream(dir + "/hang") << "";
+    json j = json::parse(json_body(run_query("action=jobs", search_path(dir))));
+    EXPECT_EQ(j["count"], 2);
+    EXPECT_EQ(j["truncated"], true);
+}
+
 TEST(OtherActions, InfoAndUnknownAreFixedTexts) {
     const std::string info =
         "{\"ok\":true,\"action\":\"info\",\"plugin\":\"zovuza_vuruvuz\",\"name\":\"crontab\","
