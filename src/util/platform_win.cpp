@@ -4,6 +4,7 @@
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 static char g_stdout_buf[1 << 16];
@@ -35,8 +36,9 @@ void plat_pclose(FILE *f) {
     if (f) _pclose(f);
 }
 
-// The node's files are read only on POSIX systems: the Windows build lists
-// the task list instead, so these are inert stand-ins that keep one header.
+// The node's cron files are read only on POSIX systems: the Windows build
+// lists the task list instead, so these are inert stand-ins that keep one
+// header. Files are opened for the fixture reader.
 
 int plat_stat(const char *, plat_file_info *out) {
     *out = plat_file_info{};
@@ -65,15 +67,26 @@ int plat_list_dir(const char *, plat_name *, int, int *left_out) {
     return -1;
 }
 
-int plat_open_read(const char *) {
-    return -1;
+int plat_open_read(const char *path) {
+    int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return -1;
+    // Devices (CON, NUL, COM1) and pipes are no files to read.
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        return -1;
+    }
+    return fd;
 }
 
-int64_t plat_read(int, char *, size_t) {
-    return -1;
+int64_t plat_read(int handle, char *buf, size_t cap) {
+    const unsigned n = cap > 1u << 30 ? 1u << 30 : (unsigned)cap;
+    return (int64_t)_read(handle, buf, n);
 }
 
-void plat_close(int) {}
+void plat_close(int handle) {
+    if (handle >= 0) _close(handle);
+}
 
 // Time spent waiting for the child's output, counted by the waits
 // themselves: a second bound that holds even where the clock is frozen.
@@ -107,6 +120,12 @@ int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms)
     char line[1024] = "";
     for (const char *const *a = argv; *a; a++)
         if (!append_arg(line, sizeof line, *a)) return 0;
+    // Looked up along PATH, in its order, as a shell would; CreateProcess on
+    // its own would prefer the system folders.
+    char search[4096], program[MAX_PATH];
+    const DWORD plen = GetEnvironmentVariableA("PATH", search, sizeof search);
+    if (plen == 0 || plen >= sizeof search) return 0;
+    if (!SearchPathA(search, argv[0], ".exe", sizeof program, program, nullptr)) return 0;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE read_end, write_end;
     if (!CreatePipe(&read_end, &write_end, &sa, 0)) return 0;
@@ -123,8 +142,8 @@ int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms)
     si.hStdOutput = write_end;
     si.hStdError = nul_out;
     PROCESS_INFORMATION pi;
-    // No shell: CreateProcess finds the program on PATH by itself.
-    const BOOL ok = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    // No shell: the program gets the arguments as they are.
+    const BOOL ok = CreateProcessA(program, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                    nullptr, &si, &pi);
     CloseHandle(write_end);
     if (nul_in != INVALID_HANDLE_VALUE) CloseHandle(nul_in);

@@ -249,3 +249,18 @@ TEST(LiveCron, TenThousandFilesInCronD) {
     EXPECT_EQ(j["jobs"][511]["command"], "job00511");
     EXPECT_EQ(j["sources"].size(), 16u); // the source list keeps 16 names
 }
+
+TEST(LiveCron, HundredMegabyteCrontab) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree(false);
+    std::string block;
+    for (int i = 0; i < 1000; i++) block += "*/5 * * * * root /usr/local/bin/job --flag value\n";
+    {
+        fs::create_directories(root + "/etc");
+        std::ofstream out(root + "/etc/crontab", std::ios::binary);
+        for (size_t done = 0; done < 100u << 20; done += block.size()) out << block;
+    }
+    json j = jobs_of(root);
+    EXPECT_EQ(j["count"], 512);
+    EXPECT_EQ(j["truncated"], true);
+}
