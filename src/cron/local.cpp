@@ -146,11 +146,22 @@ int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_
         } else {
             const int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
             if (cron_daemon_day_matches(ce, &dm, d, wday)) {
+                // One offset from the day before to the day after: no change
+                // touches this day, and each local minute is one instant.
+                const int32_t ob = offset_at((day - 1) * 86400, &ok);
+                const int32_t oa = offset_at((day + 2) * 86400, &ok);
+                if (!ok) return 0;
+                const int32_t latest = ob > oa ? ob : oa;
                 for (int h = 0; h < 24; h++) {
                     if (!ce->hours[h]) continue;
                     for (int mi = 0; mi < 60; mi++) {
                         if (!ce->minutes[mi]) continue;
-                        if (!resolve(day * 86400 + h * 3600 + mi * 60, dm.wildcard, now, &s))
+                        const int64_t local = day * 86400 + h * 3600 + mi * 60;
+                        // Later minutes of the day can only come later.
+                        if (s.n == CRON_MAX_RUNS && local - latest > s.t[CRON_MAX_RUNS - 1]) break;
+                        if (ob == oa)
+                            run_add(&s, now, local - ob);
+                        else if (!resolve(local, dm.wildcard, now, &s))
                             return 0;
                     }
                 }

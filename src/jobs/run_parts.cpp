@@ -78,9 +78,6 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
     const int n = plat_list_dir(access, g_script_names, 512, &left_out);
     if (n < 0) return;
     if (left_out) g_truncated = 1;
-    // The line job may move when the table is written; keep what is needed.
-    static cron_job line;
-    line = *line_job;
     for (int i = 0; i < n; i++) {
         const char *name = g_script_names[i].s;
         if (!run_parts_name(name)) continue;
@@ -92,7 +89,7 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
         if (!plat_is_executable(script_access)) continue;
         cron_job *job = add_job();
         if (!job) return;
-        *job = line;
+        *job = *line_job;
         str_copy(job->source, sizeof job->source, folder);
         str_copy(job->command, sizeof job->command, script);
         if (period) {
