@@ -264,3 +264,40 @@ TEST(LiveCron, HundredMegabyteCrontab) {
     EXPECT_EQ(j["count"], 512);
     EXPECT_EQ(j["truncated"], true);
 }
+
+// cronie (crond installed) honours CRON_TZ for the lines after it and has its
+// own naming rule; Debian's cron knows one zone and rejects names with dots.
+TEST(LiveCron, CronieZonesAndNamesDifferFromDebiansCron) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    struct daemon_case {
+        const char *daemon;
+        const char *new_york_run; // 0 3 * * * after CRON_TZ=America/New_York
+        const char *backup_error; // of /etc/cron.d/backup.sh
+    };
+    const daemon_case cases[] = {
+        {"/usr/sbin/crond", "2026-11-12T08:00:00Z", nullptr}, // 03:00 EST
+        {"/usr/sbin/cron", "2026-11-13T02:00:00Z", "ignored by cron: name contains a dot"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.daemon);
+        std::string root = make_tree(false);
+        write_file(root + c.daemon, "", fs::perms(0755));
+        write_file(root + "/etc/cron.d/zones",
+                   "CRON_TZ=America/New_York\n0 3 * * * root ny\nCRON_TZ=\n0 3 * * * root node\n");
+        write_file(root + "/etc/cron.d/backup.sh", "0 4 * * * root backup\n");
+        write_file(root + "/etc/cron.d/old~", "0 5 * * * root old\n");
+        json j = jobs_of(root);
+        const json *ny = find_job(j, "/etc/cron.d/zones", "ny");
+        const json *node = find_job(j, "/etc/cron.d/zones", "node");
+        ASSERT_TRUE(ny && node);
+        EXPECT_EQ(utc_runs(*ny)[0], c.new_york_run);
+        EXPECT_EQ(utc_runs(*node)[0], "2026-11-13T02:00:00Z");
+        if (c.backup_error) {
+            EXPECT_EQ((*find_job(j, "/etc/cron.d/backup.sh", ""))["error"], c.backup_error);
+        } else {
+            EXPECT_NE(find_job(j, "/etc/cron.d/backup.sh", "backup"), nullptr);
+            EXPECT_EQ((*find_job(j, "/etc/cron.d/old~", ""))["error"],
+                      "ignored by cron: name ends in ~");
+        }
+    }
+}
