@@ -110,7 +110,7 @@ void jobs(int64_t now) {
     if (file && file[0])
         read_crontab_file(file, start);
     else
-        read_schtasks();
+        read_node_jobs(start);
     write_jobs_answer(now);
 }
 

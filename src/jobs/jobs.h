@@ -1,15 +1,16 @@
-// Job collection: the process-wide job table and source list, and the two
-// readers that fill them.
+// Job collection: the process-wide job table and source list, and the readers
+// that fill them: the fixture file, the node's cron files (POSIX) and the
+// Windows task list.
 #pragma once
 #include <stdint.h>
 
 #include "cron/cron.h"
 
 struct cron_job {
-    char source[64]; // "fixture" or "schtasks"
+    char source[64]; // "fixture", "schtasks", a file or folder path, "crontab -l"
     char expr[128];  // schedule as read; "task" for a Windows task
     char command[512];
-    char user[64]; // system-format crontab lines only
+    char user[64]; // system-format lines, a spool file's owner, crontab -l's user
     char kind[12]; // "cron" or "task"
     int32_t valid;
     char error[96];
@@ -36,16 +37,45 @@ cron_job *add_job(void);
 // Records a source name once, in first-seen order; a 17th name is dropped.
 void note_source(const char *name);
 
+// Longest line a crontab reader keeps; the rest of a longer line is skipped.
+enum { CRON_LINE_CAPACITY = 2048 };
+
+// How the lines of one crontab file are read and timed.
+struct cron_layout {
+    int32_t system;     // a user name stands between schedule and command
+    const char *source; // the jobs' source
+    const char *user;   // the jobs' user in the user layout
+    int32_t live;       // next runs as the node's cron finds them (local zone,
+                        // daemon day rule), else matched in UTC
+    int32_t strict;     // reject the forms Debian's cron rejects ("5/10")
+    int64_t start;      // next runs are searched after this time
+};
+
+// Handles one line of a crontab file (its line end may still be there) in
+// the given layout: blank lines, comments and assignments make nothing, a
+// schedule line makes one job. Returns the job made, or null.
+cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce);
+
 // Adds one job per schedule line of the crontab-format file at path, with
-// next runs searched from start. An unreadable file adds nothing.
+// next runs searched from start. An unreadable or non-regular file adds
+// nothing, and never blocks.
 void read_crontab_file(const char *path, int64_t start);
 
-// Handles one line of a crontab file (its line end may still be there);
-// *system_format is the layout flag that directives switch.
+// Handles one line of a fixture file (its line end may still be there), the
+// "# qz:" directives included; *system_format is the layout flag that
+// directives switch.
 void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start);
 
 // Adds one job per task line of "schtasks /Query /FO CSV /NH".
 void read_schtasks(void);
+
+// Adds the node's own cron jobs (POSIX): the users' crontabs (or crontab -l),
+// /etc/crontab, /etc/cron.d and the run-parts folders their lines run, timed
+// as the node's cron times them, with next runs searched after start.
+void read_live_cron(int64_t start);
+
+// The node's own jobs: the task list on Windows, the cron files elsewhere.
+void read_node_jobs(int64_t start);
 
 // Handles one line of the task list (its line end may still be there).
 void schtasks_line(char *line);

@@ -2,6 +2,8 @@
 #include <string.h>
 
 #include "jobs/jobs.h"
+#include "jobs/paths.h"
+#include "util/lines.h"
 #include "util/platform.h"
 #include "util/str.h"
 
@@ -60,14 +62,30 @@ void schtasks_line(char *line) {
 }
 
 void read_schtasks(void) {
-    FILE *f = plat_popen("schtasks /Query /FO CSV /NH");
-    if (!f) return;
+    // Started without a shell and read against a deadline: a task list that
+    // never ends cannot hold the request, and what was read is kept.
+    static const char *const k_argv[] = {"schtasks", "/Query", "/FO", "CSV", "/NH", nullptr};
+    static plat_child child;
+    if (!plat_child_start(&child, k_argv, k_child_timeout_ms)) return;
+    static line_input in;
+    lines_from_child(&in, &child);
     char line[2048];
     // Room for every byte of a line to become a three-byte character.
     char text[3 * sizeof line];
-    while (fgets(line, sizeof line, f)) {
+    int cut;
+    while (next_line(&in, line, sizeof line, &cut)) {
         plat_console_to_utf8(line, text, sizeof text);
         schtasks_line(text);
     }
-    plat_pclose(f);
+    if (in.timed_out) g_truncated = 1;
+    plat_child_end(&child);
+}
+
+void read_node_jobs(int64_t start) {
+#ifdef _WIN32
+    (void)start;
+    read_schtasks();
+#else
+    read_live_cron(start);
+#endif
 }

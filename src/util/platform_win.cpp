@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include "util/str.h"
@@ -33,6 +36,199 @@ FILE *plat_popen(const char *cmdline) {
 
 void plat_pclose(FILE *f) {
     if (f) _pclose(f);
+}
+
+// The node's cron files are read only on POSIX systems: the Windows build
+// lists the task list instead, so these are inert stand-ins that keep one
+// header. Files are opened for the fixture reader.
+
+int plat_stat(const char *, plat_file_info *out) {
+    *out = plat_file_info{};
+    return 0;
+}
+
+int plat_lstat(const char *path, plat_file_info *out) {
+    return plat_stat(path, out);
+}
+
+int plat_readlink(const char *, char *out, size_t cap) {
+    if (cap) out[0] = 0;
+    return 0;
+}
+
+int plat_exists(const char *) {
+    return 0;
+}
+
+int plat_is_executable(const char *) {
+    return 0;
+}
+
+int plat_list_dir(const char *, plat_name *, int, int *left_out) {
+    *left_out = 0;
+    return -1;
+}
+
+int plat_open_read(const char *path) {
+    int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return -1;
+    // Devices (CON, NUL, COM1) and pipes are no files to read.
+    struct _stat64 st;
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int64_t plat_read(int handle, char *buf, size_t cap) {
+    const unsigned n = cap > 1u << 30 ? 1u << 30 : (unsigned)cap;
+    return (int64_t)_read(handle, buf, n);
+}
+
+void plat_close(int handle) {
+    if (handle >= 0) _close(handle);
+}
+
+// Time spent waiting for the child's output, counted by the waits
+// themselves: a second bound that holds even where the clock is frozen.
+static int64_t g_waited_ms, g_wait_limit_ms;
+
+// The child's process handle is kept in pid and its pipe as a C runtime
+// descriptor in fd, so that the record is the same on both systems.
+static HANDLE child_process(const plat_child *c) {
+    return (HANDLE)(intptr_t)c->pid;
+}
+
+// Appends arg to the command line, quoted when it holds a blank; returns 0
+// when it does not fit.
+static int append_arg(char *line, size_t cap, const char *arg) {
+    size_t len = strlen(line);
+    const int quote = strchr(arg, ' ') != nullptr || strchr(arg, '\t') != nullptr || !arg[0];
+    const size_t need = strlen(arg) + (len ? 1 : 0) + (quote ? 2 : 0);
+    if (strchr(arg, '"') || len + need + 1 > cap) return 0;
+    snprintf(line + len, cap - len, "%s%s%s%s", len ? " " : "", quote ? "\"" : "", arg,
+             quote ? "\"" : "");
+    return 1;
+}
+
+int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms) {
+    c->pid = -1;
+    c->fd = -1;
+    c->timed_out = 0;
+    c->deadline = plat_monotonic_ms() + timeout_ms;
+    g_waited_ms = 0;
+    g_wait_limit_ms = timeout_ms;
+    char line[1024] = "";
+    for (const char *const *a = argv; *a; a++)
+        if (!append_arg(line, sizeof line, *a)) return 0;
+    // Looked up along PATH, in its order, as a shell would; CreateProcess on
+    // its own would prefer the system folders.
+    char search[4096], program[MAX_PATH];
+    const DWORD plen = GetEnvironmentVariableA("PATH", search, sizeof search);
+    if (plen == 0 || plen >= sizeof search) return 0;
+    if (!SearchPathA(search, argv[0], ".exe", sizeof program, program, nullptr)) return 0;
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE read_end, write_end;
+    if (!CreatePipe(&read_end, &write_end, &sa, 0)) return 0;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul_in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                OPEN_EXISTING, 0, nullptr);
+    HANDLE nul_out = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                 OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nul_in;
+    si.hStdOutput = write_end;
+    si.hStdError = nul_out;
+    PROCESS_INFORMATION pi;
+    // No shell: the program gets the arguments as they are.
+    const BOOL ok = CreateProcessA(program, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &si, &pi);
+    CloseHandle(write_end);
+    if (nul_in != INVALID_HANDLE_VALUE) CloseHandle(nul_in);
+    if (nul_out != INVALID_HANDLE_VALUE) CloseHandle(nul_out);
+    if (!ok) {
+        CloseHandle(read_end);
+        return 0;
+    }
+    CloseHandle(pi.hThread);
+    c->fd = _open_osfhandle((intptr_t)read_end, _O_RDONLY | _O_BINARY);
+    if (c->fd < 0) {
+        CloseHandle(read_end);
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hProcess);
+        return 0;
+    }
+    c->pid = (int64_t)(intptr_t)pi.hProcess;
+    return 1;
+}
+
+int64_t plat_child_read(plat_child *c, char *buf, size_t cap) {
+    if (c->fd < 0) return c->timed_out ? -1 : 0;
+    HANDLE pipe = (HANDLE)_get_osfhandle(c->fd);
+    // Anonymous pipes cannot wait with a limit, so the pipe is polled.
+    while (plat_monotonic_ms() < c->deadline && g_waited_ms < g_wait_limit_ms) {
+        DWORD avail = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &avail, nullptr)) return 0; // writer gone
+        if (avail == 0) {
+            Sleep(5);
+            g_waited_ms += 5;
+            continue;
+        }
+        DWORD n = 0;
+        if (!ReadFile(pipe, buf, (DWORD)(cap < avail ? cap : avail), &n, nullptr)) return 0;
+        return (int64_t)n;
+    }
+    c->timed_out = 1;
+    if (c->pid > 0) TerminateProcess(child_process(c), 1);
+    _close(c->fd);
+    c->fd = -1;
+    return -1;
+}
+
+void plat_child_end(plat_child *c) {
+    if (c->fd >= 0) {
+        _close(c->fd);
+        c->fd = -1;
+    }
+    if (c->pid <= 0) return;
+    HANDLE process = child_process(c);
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+    c->pid = -1;
+}
+
+int64_t plat_monotonic_ms(void) {
+    return (int64_t)GetTickCount64();
+}
+
+void plat_user_name(const char *, char *out, size_t cap) {
+    if (!cap) return;
+    const char *v = getenv("USERNAME");
+    snprintf(out, cap, "%s", v ? v : "");
+}
+
+uint32_t plat_uid(void) {
+    return 0;
+}
+
+int plat_utc_offset(int64_t t, int32_t *offset) {
+    struct tm local, utc;
+    if (!plat_localtime(t, &local) || !plat_gmtime(t, &utc)) return 0;
+    int64_t days = (int64_t)(local.tm_yday - utc.tm_yday);
+    if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+    *offset = (int32_t)(days * 86400 + (local.tm_hour - utc.tm_hour) * 3600 +
+                        (local.tm_min - utc.tm_min) * 60 + (local.tm_sec - utc.tm_sec));
+    return 1;
+}
+
+int plat_use_zone(const char *) {
+    return 0;
 }
 
 void plat_console_to_utf8(const char *in, char *out, size_t cap) {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -158,7 +160,28 @@ TEST(Hostile, EndlessDevicesAreNoCrontab) {
     }
 }
 
+// A FIFO without a writer would block a plain open for ever; a socket cannot
+// be opened at all. Both list nothing, at once.
+TEST(Hostile, FifoAndSocketAreNoCrontab) {
+    if (program_is_windows()) GTEST_SKIP() << "no FIFOs under wine";
+    std::string dir = make_temp_dir();
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+    int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    snprintf(addr.sun_path, sizeof addr.sun_path, "%s/sock", dir.c_str());
+    ASSERT_EQ(bind(s, (sockaddr *)&addr, sizeof addr), 0);
+    for (const char *name : {"/fifo", "/sock"}) {
+        SCOPED_TRACE(name);
+        json j = parse_answer(run("action=jobs", {"CRONTAB_FILE=" + dir + name}));
+        EXPECT_EQ(j["count"], 0);
+        EXPECT_EQ(j["sources"], json::array());
+    }
+    close(s);
+}
+
 TEST(Hostile, TaskLists) {
+    if (!program_is_windows()) GTEST_SKIP() << "only the Windows build lists the task list";
     std::string unterminated = "\"TaskName\",\"Next Run Time\",\"Status\"\r\n"
                                "\"\\open,\"never closed\r\n"
                                "\"\r\n\"\"\"\",\"\r\n\"a\",\"b\",\"" +

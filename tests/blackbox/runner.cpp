@@ -56,9 +56,10 @@ static long long monotonic_ms() {
     return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
-                       int timeout_s) {
-    std::string path = program_path(), wrapper = program_wrapper();
+static run_result run_at(const std::string &path, const std::string &cwd,
+                         const std::vector<std::string> &env, const std::vector<std::string> &args,
+                         int timeout_s) {
+    std::string wrapper = cwd.empty() ? program_wrapper() : "";
     std::vector<char *> argv;
     if (!wrapper.empty()) argv.push_back(const_cast<char *>(wrapper.c_str()));
     argv.push_back(const_cast<char *>(path.c_str()));
@@ -91,6 +92,7 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
     posix_spawn_file_actions_addclose(&fa, err[0]);
     posix_spawn_file_actions_addclose(&fa, out[1]);
     posix_spawn_file_actions_addclose(&fa, err[1]);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
     pid_t pid;
     int rc = wrapper.empty()
                  ? posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), envp.data())
@@ -141,6 +143,16 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
         r.status = -1;
     }
     return r;
+}
+
+run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
+                       int timeout_s) {
+    return run_at(program_path(), "", env, args, timeout_s);
+}
+
+run_result run_in_tree(const std::string &root, const std::vector<std::string> &env,
+                       int timeout_s) {
+    return run_at(ZV_ROOT_PROGRAM, root, env, {}, timeout_s);
 }
 
 run_result run_query(const std::string &query, std::vector<std::string> extra, long long now,

@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "jobs/jobs.h"
@@ -210,4 +212,32 @@ TEST(SchtasksLine, JobsAndDescriptions) {
         EXPECT_EQ(j.valid, 1);
         EXPECT_EQ(j.next_count, 0);
     }
+}
+
+// The task list read through a stand-in schtasks first on PATH: the rest of a
+// line past the buffer never reads as a task of its own.
+TEST(ReadSchtasks, OverlongLineNeverStartsATask) {
+    char dir[] = "/tmp/zv_schtasks_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string out = std::string(dir) + "/out";
+    std::string line = "\"\\Long\",\"N/A\",\"" + std::string(2040, 'r');
+    FILE *f = fopen(out.c_str(), "w");
+    fputs((line + "\"\\Phantom\",\"N/A\",\"Ready\"\r\n\"\\Next\",\"N/A\",\"Ready\"\r\n").c_str(),
+          f);
+    fclose(f);
+    std::string script = std::string(dir) + "/schtasks";
+    f = fopen(script.c_str(), "w");
+    fputs(("#!/bin/sh\nexec /bin/cat " + out + "\n").c_str(), f);
+    fclose(f);
+    chmod(script.c_str(), 0755);
+    const char *old = getenv("PATH");
+    std::string saved = old ? old : "";
+    setenv("PATH", (std::string(dir) + ":/usr/bin:/bin").c_str(), 1);
+    jobs_reset();
+    read_schtasks();
+    setenv("PATH", saved.c_str(), 1);
+    ASSERT_EQ(g_job_count, 2);
+    EXPECT_STREQ(g_jobs[0].command, "\\Long");
+    EXPECT_STREQ(g_jobs[1].command, "\\Next");
+    std::filesystem::remove_all(dir);
 }

@@ -1,0 +1,181 @@
+// Next runs as a cron daemon finds them: matched against the wall clock of the
+// process's local zone, with the daemon's own day rule and daylight-saving
+// rules.
+//
+// Rules (Debian's cron(8) and crontab(5); cronie behaves the same here):
+// - A schedule is matched against local calendar fields, minute by minute.
+// - Day rule: a day-of-month or day-of-week field whose text begins with "*"
+//   is unrestricted. When either is unrestricted both must match (the other
+//   alone decides); when both are restricted either one is enough. The
+//   keywords count as written out ("@weekly" = "0 0 * * 0").
+// - A job is "wildcard" when its minute or hour field begins with "*" (and
+//   @hourly); every other job runs at fixed times.
+// - Forward jump of less than 3 hours (daylight saving starts): the local
+//   minutes skipped never come. Fixed-time jobs due in them run once, at the
+//   first minute after the change; wildcard jobs only follow the new clock.
+// - Backward jump of less than 3 hours (daylight saving ends): the repeated
+//   local minutes come twice. Fixed-time jobs run at the first pass only;
+//   wildcard jobs run at both.
+// - A jump of 3 hours or more is a correction: the new clock is used at once,
+//   for every job alike (no catch-up, repeated minutes run again).
+#include <string.h>
+
+#include "cron/cron.h"
+#include "util/platform.h"
+
+namespace {
+
+const int64_t k_correction = 3 * 3600;
+
+// Offset east of UTC at t; *ok becomes 0 when t cannot be converted.
+int32_t offset_at(int64_t t, int *ok) {
+    int32_t off = 0;
+    if (!plat_utc_offset(t, &off)) *ok = 0;
+    return off;
+}
+
+// Keeps the CRON_MAX_RUNS smallest distinct times after now, ascending.
+struct run_set {
+    int64_t t[CRON_MAX_RUNS];
+    int n;
+};
+
+void run_add(run_set *s, int64_t now, int64_t t) {
+    if (t <= now) return;
+    int i = 0;
+    while (i < s->n && s->t[i] < t) i++;
+    if (i < s->n && s->t[i] == t) return;
+    if (i == CRON_MAX_RUNS) return;
+    int last = s->n < CRON_MAX_RUNS ? s->n : CRON_MAX_RUNS - 1;
+    for (int k = last; k > i; k--) s->t[k] = s->t[k - 1];
+    s->t[i] = t;
+    if (s->n < CRON_MAX_RUNS) s->n++;
+}
+
+// The instants at which the local wall clock shows local (seconds of a local
+// day count, as if local time were UTC), and when it never does, the instant
+// of the change that skipped it. Adds the runs the rules give.
+int resolve(int64_t local, int wildcard, int64_t now, run_set *s) {
+    int ok = 1;
+    const int32_t before = offset_at(local - 86400, &ok);
+    const int32_t after = offset_at(local + 86400, &ok);
+    const int64_t ta = local - before, tb = local - after;
+    const int va = offset_at(ta, &ok) == before;
+    const int vb = ta != tb && offset_at(tb, &ok) == after;
+    if (!ok) return 0;
+    if (va && vb) { // shown twice: the clock went back
+        const int64_t first = ta < tb ? ta : tb, second = ta < tb ? tb : ta;
+        run_add(s, now, first);
+        if (wildcard || before - after >= k_correction) run_add(s, now, second);
+    } else if (va || vb) {
+        run_add(s, now, va ? ta : tb);
+    } else if (after > before && !wildcard && after - before < k_correction) {
+        // Skipped: the change lies in (tb, ta]; find its first whole minute.
+        int64_t lo = tb, hi = ta; // offset(lo) is the old one, offset(hi) the new
+        while (hi - lo > 60) {
+            int64_t mid = lo + (hi - lo) / 2;
+            if (offset_at(mid, &ok) == after)
+                hi = mid;
+            else
+                lo = mid;
+            if (!ok) return 0;
+        }
+        // The first whole minute after lo is the change itself when the change
+        // falls on a minute, as zone changes do.
+        const int64_t minute = lo + 60 - ((lo % 60) + 60) % 60;
+        run_add(s, now, minute);
+    }
+    return 1;
+}
+
+int starts_with_star(const char *text) {
+    return text[0] == '*';
+}
+
+int month_days(int64_t y, int m) {
+    static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
+    return k_len[m];
+}
+
+} // namespace
+
+void cron_daemon_flags(const cron_expr *ce, cron_daemon *out) {
+    if (ce->keyword[0]) {
+        out->wildcard = strcmp(ce->keyword, "@hourly") == 0;
+        out->dom_star = !ce->dom_restricted;
+        out->dow_star = !ce->dow_restricted;
+    } else {
+        out->wildcard = starts_with_star(ce->field_text[0]) || starts_with_star(ce->field_text[1]);
+        out->dom_star = starts_with_star(ce->field_text[2]);
+        out->dow_star = starts_with_star(ce->field_text[4]);
+    }
+}
+
+int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday) {
+    const int dom = ce->days_of_month[mday], dow = ce->days_of_week[wday];
+    if (dm->dom_star || dm->dow_star) return dom && dow;
+    return dom || dow;
+}
+
+int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
+    if (!ce->valid || ce->boot_only) return 0;
+    // Far outside the calendar years a zone database describes, no search.
+    const int64_t k_limit = (int64_t)1 << 40;
+    if (now < -k_limit || now > k_limit) return 0;
+    cron_daemon dm;
+    cron_daemon_flags(ce, &dm);
+    run_set s = {{0}, 0};
+    int ok = 1;
+    // Local days, from the day before today's (a repeated hour may still be
+    // ahead of now there) over the same horizon as the UTC search.
+    const int64_t local_now = now + offset_at(now, &ok);
+    if (!ok) return 0;
+    int64_t day = (local_now >= 0 ? local_now / 86400 : (local_now - 86399) / 86400) - 1;
+    const int64_t end = day + 7306;
+    int64_t y;
+    int m, d;
+    civil_from_days(day, &y, &m, &d);
+    while (day < end) {
+        // Any instant of a later local day is later than one day before it.
+        if (s.n == CRON_MAX_RUNS && (day - 1) * 86400 > s.t[CRON_MAX_RUNS - 1]) break;
+        const int len = month_days(y, m);
+        if (!ce->months[m]) {
+            day += len - d + 1;
+            d = len;
+        } else {
+            const int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
+            if (cron_daemon_day_matches(ce, &dm, d, wday)) {
+                // One offset from the day before to the day after: no change
+                // touches this day, and each local minute is one instant.
+                const int32_t ob = offset_at((day - 1) * 86400, &ok);
+                const int32_t oa = offset_at((day + 2) * 86400, &ok);
+                if (!ok) return 0;
+                const int32_t latest = ob > oa ? ob : oa;
+                for (int h = 0; h < 24; h++) {
+                    if (!ce->hours[h]) continue;
+                    for (int mi = 0; mi < 60; mi++) {
+                        if (!ce->minutes[mi]) continue;
+                        const int64_t local = day * 86400 + h * 3600 + mi * 60;
+                        // Later minutes of the day can only come later.
+                        if (s.n == CRON_MAX_RUNS && local - latest > s.t[CRON_MAX_RUNS - 1]) break;
+                        if (ob == oa)
+                            run_add(&s, now, local - ob);
+                        else if (!resolve(local, dm.wildcard, now, &s))
+                            return 0;
+                    }
+                }
+            }
+            day++;
+        }
+        if (++d > len) {
+            d = 1;
+            if (++m > 12) {
+                m = 1;
+                y++;
+            }
+        }
+    }
+    for (int i = 0; i < s.n; i++) out[i] = s.t[i];
+    return s.n;
+}

@@ -1,0 +1,152 @@
+#include <string.h>
+
+#include "jobs/jobs.h"
+#include "util/str.h"
+
+namespace {
+
+void strip_line_end(char *line) {
+    size_t n = strlen(line);
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
+}
+
+const char *skip_space(const char *p) {
+    while (*p && is_space((unsigned char)*p)) p++;
+    return p;
+}
+
+const char *skip_token(const char *p) {
+    while (*p && !is_space((unsigned char)*p)) p++;
+    return p;
+}
+
+// Copies the n characters at p into dst (capacity cap), cut to cap - 1.
+void copy_span(char *dst, size_t cap, const char *p, size_t n) {
+    if (n > cap - 1) n = cap - 1;
+    memcpy(dst, p, n);
+    dst[n] = 0;
+}
+
+// NAME=value, with NAME made of letters, digits and "_".
+int is_assignment(const char *p) {
+    const char *q = p;
+    while (*q && (is_alnum((unsigned char)*q) || *q == '_')) q++;
+    return q > p && *q == '=';
+}
+
+// Debian's cron reads a step only after "*" or a range: a single value with
+// a step ("5/10") makes it reject the whole line.
+int has_step_after_value(const cron_expr *ce) {
+    for (int i = 0; i < 5; i++) {
+        const char *item = ce->field_text[i];
+        while (*item) {
+            const char *end = item;
+            while (*end && *end != ',') end++;
+            const char *slash = (const char *)memchr(item, '/', (size_t)(end - item));
+            if (slash && item[0] != '*' && !memchr(item, '-', (size_t)(slash - item))) return 1;
+            item = *end ? end + 1 : end;
+        }
+    }
+    return 0;
+}
+
+// The description follows the general day rule; where the daemon's own rule
+// picks other days for this schedule, a note says which rule it applies.
+void note_daemon_day_rule(const cron_expr *ce, char *description, size_t cap) {
+    cron_daemon dm;
+    cron_daemon_flags(ce, &dm);
+    for (int mday = 1; mday <= 31; mday++) {
+        for (int wday = 0; wday < 7; wday++) {
+            const int dom = ce->days_of_month[mday], dow = ce->days_of_week[wday];
+            const int general = ce->dom_restricted && ce->dow_restricted ? dom || dow
+                                : ce->dom_restricted                     ? dom
+                                : ce->dow_restricted                     ? dow
+                                                                         : 1;
+            if (general != cron_daemon_day_matches(ce, &dm, mday, wday)) {
+                str_append(description, cap,
+                           dm.dom_star || dm.dow_star
+                               ? " (cron runs it only where day of month and weekday both match)"
+                               : " (cron runs it where day of month or weekday matches)");
+                return;
+            }
+        }
+    }
+}
+
+} // namespace
+
+// Line kinds, in the order they are recognised: blank, comment, assignment,
+// keyword line, five-field line.
+cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
+    strip_line_end(line);
+    char copy[CRON_LINE_CAPACITY];
+    str_copy(copy, sizeof copy, line);
+    str_trim(copy);
+    if (!copy[0] || copy[0] == '#' || is_assignment(copy)) return nullptr;
+
+    char expr[128] = "", user[64] = "", command[512] = "";
+    const char *p = copy;
+    if (*p == '@') {
+        const char *end = skip_token(p);
+        copy_span(expr, sizeof expr, p, (size_t)(end - p));
+        p = skip_space(end);
+        if (layout->system) {
+            end = skip_token(p);
+            copy_span(user, sizeof user, p, (size_t)(end - p));
+            p = skip_space(end);
+        }
+    } else {
+        int needed = layout->system ? 6 : 5;
+        size_t len = 0;
+        for (int i = 0; i < needed; i++) {
+            p = skip_space(p);
+            if (!*p) return nullptr; // too few fields: no job
+            const char *end = skip_token(p);
+            size_t n = (size_t)(end - p);
+            if (i == 5) {
+                copy_span(user, sizeof user, p, n);
+            } else if (n + len + 2 <= 127) {
+                // A token that does not fit is left out but still counted.
+                if (len) expr[len++] = ' ';
+                memcpy(expr + len, p, n);
+                len += n;
+                expr[len] = 0;
+            }
+            p = end;
+        }
+        p = skip_space(p);
+    }
+    str_copy(command, sizeof command, p);
+    if (!expr[0]) return nullptr;
+
+    cron_job *job = add_job();
+    if (!job) return nullptr;
+    str_copy(job->source, sizeof job->source, layout->source);
+    str_copy(job->expr, sizeof job->expr, expr);
+    str_copy(job->command, sizeof job->command, command);
+    str_copy(job->user, sizeof job->user, layout->system ? user : layout->user);
+    str_copy(job->kind, sizeof job->kind, "cron");
+    int parsed = cron_parse(ce, expr);
+    if (parsed && layout->strict && !ce->keyword[0] && has_step_after_value(ce)) {
+        parsed = 0;
+        str_copy(ce->error, sizeof ce->error,
+                 "step after a single value, which cron rejects (write a range, as 5-59/10)");
+    }
+    if (!parsed) {
+        str_copy(job->error, sizeof job->error, ce->error);
+        str_copy(job->description, sizeof job->description, "Unrecognised schedule expression");
+    } else {
+        job->valid = 1;
+        if (ce->boot_only) {
+            str_copy(job->description, sizeof job->description,
+                     "When the system starts (no scheduled times)");
+        } else {
+            str_copy(job->description, sizeof job->description, ce->description);
+            if (layout->live) note_daemon_day_rule(ce, job->description, sizeof job->description);
+            job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
+                                           : cron_next_runs(ce, layout->start, job->next);
+        }
+    }
+    note_source(layout->source);
+    return job;
+}

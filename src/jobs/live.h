@@ -1,0 +1,38 @@
+// The node's own cron files: shared pieces of the readers of the spool, the
+// system crontab, /etc/cron.d and the run-parts folders.
+#pragma once
+#include <stdint.h>
+
+#include "jobs/jobs.h"
+#include "util/platform.h"
+
+// Which cron the node runs, told by what is installed.
+enum cron_flavor { FLAVOR_UNKNOWN = 0, FLAVOR_DEBIAN, FLAVOR_CRONIE };
+
+struct live_context {
+    int32_t flavor;
+    int32_t anacron; // anacron is installed
+    int64_t start;
+};
+
+// Tells Debian's cron from cronie by the daemons installed (busybox's crond,
+// a link to busybox, is neither).
+int detect_flavor(void);
+
+// Reads the crontab at access (a path under k_root) or, when child is set,
+// the output of that child, as the jobs of source in the given layout.
+// cronie's CRON_TZ lines switch the zone of the lines after them; system
+// layout lines that run run-parts are followed by the folder's scripts.
+void read_live_file(const char *access, plat_child *child, const char *source, int system,
+                    const char *user, const live_context *ctx);
+
+// After the line job line_job (system layout) of file: when its command runs
+// run-parts on a folder, adds one job per script that run-parts would run.
+void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_context *ctx);
+
+// The users' crontabs: the first spool folder found, else crontab -l.
+void read_user_crontabs(const live_context *ctx);
+
+// /etc/crontab, then every file of /etc/cron.d that cron loads, and a job
+// that says so for each file that it ignores.
+void read_system_crontabs(const live_context *ctx);

@@ -1,0 +1,48 @@
+// Compiled once per program: the node build takes the real paths, a test build
+// the same paths under a prepared root.
+#include "jobs/paths.h"
+
+#include <stdio.h>
+
+#ifndef ZV_ROOT
+#define ZV_ROOT ""
+#endif
+#ifndef ZV_SYSTEM_CRONTAB
+#define ZV_SYSTEM_CRONTAB "/etc/crontab"
+#endif
+#ifndef ZV_CRON_D
+#define ZV_CRON_D "/etc/cron.d"
+#endif
+#ifndef ZV_CRON_SPOOLS
+#define ZV_CRON_SPOOLS "/var/spool/cron/crontabs:/var/spool/cron:/usr/lib/cron/tabs:/etc/crontabs"
+#endif
+#ifndef ZV_DEBIAN_CRON
+#define ZV_DEBIAN_CRON "/usr/sbin/cron"
+#endif
+#ifndef ZV_CRONIE
+#define ZV_CRONIE "/usr/sbin/crond"
+#endif
+#ifndef ZV_ANACRON
+#define ZV_ANACRON "/usr/sbin/anacron"
+#endif
+#ifndef ZV_PASSWD
+#define ZV_PASSWD "/etc/passwd"
+#endif
+#ifndef ZV_CHILD_TIMEOUT_MS
+#define ZV_CHILD_TIMEOUT_MS 3000
+#endif
+
+const char *const k_root = ZV_ROOT;
+const char *const k_system_crontab = ZV_SYSTEM_CRONTAB;
+const char *const k_cron_d = ZV_CRON_D;
+const char *const k_cron_spools = ZV_CRON_SPOOLS;
+const char *const k_debian_cron = ZV_DEBIAN_CRON;
+const char *const k_cronie = ZV_CRONIE;
+const char *const k_anacron = ZV_ANACRON;
+const char *const k_passwd = ZV_PASSWD;
+const int k_child_timeout_ms = ZV_CHILD_TIMEOUT_MS;
+
+int root_path(const char *path, char *out, unsigned cap) {
+    int n = snprintf(out, cap, "%s%s", k_root, path);
+    return n >= 0 && (unsigned)n < cap;
+}

@@ -1,0 +1,18 @@
+// Where the node's cron keeps its files, fixed at build time. The shown paths
+// are the real ones; every access puts k_root before them, which is empty
+// except in builds that read a prepared tree instead of the node.
+#pragma once
+
+extern const char *const k_root;           // prefix of every access, "" on a node
+extern const char *const k_system_crontab; // /etc/crontab
+extern const char *const k_cron_d;         // /etc/cron.d
+extern const char *const k_cron_spools;    // spool folders, ":"-separated, first found wins
+extern const char *const k_debian_cron;    // Debian's cron daemon
+extern const char *const k_cronie;         // cronie's daemon
+extern const char *const k_anacron;        // anacron, as /etc/crontab tests for it
+extern const char *const k_passwd;         // accounts, for the name of our own user
+extern const int k_child_timeout_ms;       // limit on reading crontab -l
+
+// Writes k_root followed by path into out (capacity cap). Returns 1, or 0
+// when it does not fit.
+int root_path(const char *path, char *out, unsigned cap);

@@ -1,0 +1,110 @@
+#include <stdio.h>
+#include <string.h>
+
+#include "jobs/live.h"
+#include "jobs/paths.h"
+#include "util/platform.h"
+#include "util/str.h"
+
+namespace {
+
+plat_name g_script_names[512];
+
+// run-parts(8) runs executable files whose names are made of letters, digits,
+// "_" and "-" only, so dpkg leftovers and editor backups never run.
+int run_parts_name(const char *name) {
+    if (!name[0]) return 0;
+    for (const char *p = name; *p; p++)
+        if (!is_alnum((unsigned char)*p) && *p != '_' && *p != '-') return 0;
+    return 1;
+}
+
+const char *skip_blanks(const char *p) {
+    while (*p == ' ' || *p == '\t') p++;
+    return p;
+}
+
+// The folder that command runs run-parts on: the first argument after the
+// word run-parts that is a path, without trailing ";" or ")". Returns 1.
+int run_parts_folder(const char *command, char *folder, size_t cap) {
+    const char *p = command;
+    while ((p = strstr(p, "run-parts")) != nullptr) {
+        const int word_start = p == command || p[-1] == ' ' || p[-1] == '\t' || p[-1] == '/' ||
+                               p[-1] == ';' || p[-1] == '{' || p[-1] == '(';
+        p += 9;
+        if (!word_start || (*p != ' ' && *p != '\t')) continue;
+        for (p = skip_blanks(p); *p; p = skip_blanks(p)) {
+            const char *end = p;
+            while (*end && *end != ' ' && *end != '\t') end++;
+            if (*p == '/') {
+                size_t n = (size_t)(end - p);
+                while (n > 1 &&
+                       (p[n - 1] == ';' || p[n - 1] == ')' || p[n - 1] == '}' || p[n - 1] == '/'))
+                    n--;
+                if (n >= cap) return 0;
+                memcpy(folder, p, n);
+                folder[n] = 0;
+                return 1;
+            }
+            if (*p != '-') break; // an option, else no folder argument
+            p = end;
+        }
+    }
+    return 0;
+}
+
+// Where /etc/crontab lets anacron run the folder instead ("test -x
+// /usr/sbin/anacron || ..."), the period that anacron gives it: "day",
+// "week", "month", or "" when the folder name says none.
+const char *anacron_period(const char *command, const char *folder) {
+    char test[160];
+    snprintf(test, sizeof test, "test -x %s ||", k_anacron);
+    if (!strstr(command, test)) return nullptr;
+    if (strstr(folder, "daily")) return "day";
+    if (strstr(folder, "weekly")) return "week";
+    if (strstr(folder, "monthly")) return "month";
+    if (strstr(folder, "yearly")) return "year";
+    return "";
+}
+
+} // namespace
+
+void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_context *ctx) {
+    char folder[256], access[512];
+    if (!run_parts_folder(line_job->command, folder, sizeof folder)) return;
+    if (!root_path(folder, access, sizeof access)) return;
+    const char *period = ctx->anacron ? anacron_period(line_job->command, folder) : nullptr;
+    int left_out;
+    const int n = plat_list_dir(access, g_script_names, 512, &left_out);
+    if (n < 0) return;
+    if (left_out) g_truncated = 1;
+    for (int i = 0; i < n; i++) {
+        const char *name = g_script_names[i].s;
+        if (!run_parts_name(name)) continue;
+        char script[512], script_access[768];
+        if (snprintf(script, sizeof script, "%s/%s", folder, name) >= (int)sizeof script) continue;
+        if (snprintf(script_access, sizeof script_access, "%s/%s", access, name) >=
+            (int)sizeof script_access)
+            continue;
+        if (!plat_is_executable(script_access)) continue;
+        cron_job *job = add_job();
+        if (!job) return;
+        *job = *line_job;
+        str_copy(job->source, sizeof job->source, folder);
+        str_copy(job->command, sizeof job->command, script);
+        if (period) {
+            job->next_count = 0;
+            if (period[0]) {
+                snprintf(job->description, sizeof job->description,
+                         "Run by anacron once a %s, through run-parts from %s", period, file);
+            } else {
+                snprintf(job->description, sizeof job->description,
+                         "Run by anacron, through run-parts from %s", file);
+            }
+        } else {
+            str_append(job->description, sizeof job->description, ", through run-parts from ");
+            str_append(job->description, sizeof job->description, file);
+        }
+        note_source(folder);
+    }
+}

@@ -1,0 +1,96 @@
+#include <stdio.h>
+#include <string.h>
+
+#include "jobs/live.h"
+#include "jobs/paths.h"
+#include "util/platform.h"
+#include "util/str.h"
+
+namespace {
+
+plat_name g_cron_d_names[1024];
+
+int is_name_char(unsigned char c) {
+    return is_alnum(c) || c == '_' || c == '-';
+}
+
+int ends_with(const char *s, const char *tail) {
+    size_t n = strlen(s), t = strlen(tail);
+    return n >= t && strcmp(s + n - t, tail) == 0;
+}
+
+// Why the cron daemon would not load the cron.d file name, or null when it
+// would. Debian's cron (cron(8)) takes names made of letters, digits, "_" and
+// "-" only; cronie skips names that start with "#", end in "~" or carry an
+// ".rpm..." suffix of the package manager.
+const char *name_rejection(const char *name, int flavor) {
+    if (flavor == FLAVOR_CRONIE) {
+        if (name[0] == '#') return "name starts with #";
+        if (ends_with(name, "~")) return "name ends in ~";
+        if (strstr(name, ".rpm")) return "name has an .rpm suffix";
+        return nullptr;
+    }
+    for (const char *p = name; *p; p++)
+        if (!is_name_char((unsigned char)*p))
+            return *p == '.' ? "name contains a dot"
+                             : "name contains a character other than letters, digits, _ and -";
+    return nullptr;
+}
+
+// Owner and mode checks that both daemons apply to the system crontabs: owned
+// by root (a link and its target both) and not writable by group or others.
+const char *file_rejection(const plat_file_info &link, const plat_file_info &target) {
+    if (target.uid != 0 || (link.kind == PLAT_LINK && link.uid != 0)) return "not owned by root";
+    if (target.mode & 022) return "writable by group or others";
+    return nullptr;
+}
+
+void add_ignored(const char *source, const char *reason) {
+    cron_job *job = add_job();
+    if (!job) return;
+    str_copy(job->source, sizeof job->source, source);
+    str_copy(job->kind, sizeof job->kind, "cron");
+    str_copy(job->error, sizeof job->error, "ignored by cron: ");
+    str_append(job->error, sizeof job->error, reason);
+    str_copy(job->description, sizeof job->description, "File ignored by cron");
+    note_source(source);
+}
+
+// Reads one system-layout file, or lists it as ignored. name is null for
+// /etc/crontab, whose name is no matter.
+void read_system_file(const char *source, const char *name, const live_context *ctx) {
+    char access[512];
+    if (!root_path(source, access, sizeof access)) return;
+    plat_file_info link, target;
+    // Missing files, link loops, FIFOs, devices and sockets leave no trace.
+    if (!plat_lstat(access, &link) || !plat_stat(access, &target)) return;
+    if (target.kind != PLAT_REGULAR) return;
+    const char *why = name ? name_rejection(name, ctx->flavor) : nullptr;
+    if (!why) why = file_rejection(link, target);
+    if (why) {
+        add_ignored(source, why);
+        return;
+    }
+    read_live_file(access, nullptr, source, 1, "", ctx);
+}
+
+} // namespace
+
+void read_system_crontabs(const live_context *ctx) {
+    read_system_file(k_system_crontab, nullptr, ctx);
+    char access[512];
+    if (!root_path(k_cron_d, access, sizeof access)) return;
+    int left_out;
+    const int n = plat_list_dir(access, g_cron_d_names, 1024, &left_out);
+    if (n < 0) return;
+    if (left_out) g_truncated = 1;
+    for (int i = 0; i < n; i++) {
+        const char *name = g_cron_d_names[i].s;
+        // Dot files (Debian ships /etc/cron.d/.placeholder) are no crontabs.
+        if (name[0] == '.') continue;
+        char source[512];
+        if (snprintf(source, sizeof source, "%s/%s", k_cron_d, name) >= (int)sizeof source)
+            continue;
+        read_system_file(source, name, ctx);
+    }
+}

@@ -1,0 +1,1 @@
+0 4 * * * root /usr/local/bin/backup.sh
