@@ -40,8 +40,8 @@ bool program_is_windows();
 std::string program_path();
 
 // The command that starts the program (ZV_PROGRAM_WRAPPER: wine for the
-// Windows build, qemu-user for a static Linux build of another machine), or
-// empty when it runs directly.
+// Windows build, qemu-user for a static Linux build, whose clock only the
+// preloaded emulator can pin), or empty when it runs directly.
 std::string program_wrapper();
 
 // The JSON header block that starts every JSON answer.
