@@ -20,13 +20,6 @@ const char *skip_token(const char *p) {
     return p;
 }
 
-// Copies the n characters at p into dst (capacity cap), cut to cap - 1.
-void copy_span(char *dst, size_t cap, const char *p, size_t n) {
-    if (n > cap - 1) n = cap - 1;
-    memcpy(dst, p, n);
-    dst[n] = 0;
-}
-
 // NAME=value, with NAME made of letters, digits and "_".
 int is_assignment(const char *p) {
     const char *q = p;
@@ -35,17 +28,15 @@ int is_assignment(const char *p) {
 }
 
 // Debian's cron reads a step only after "*" or a range: a single value with
-// a step ("5/10") makes it reject the whole line.
-int has_step_after_value(const cron_expr *ce) {
-    for (int i = 0; i < 5; i++) {
-        const char *item = ce->field_text[i];
-        while (*item) {
-            const char *end = item;
-            while (*end && *end != ',') end++;
-            const char *slash = (const char *)memchr(item, '/', (size_t)(end - item));
-            if (slash && item[0] != '*' && !memchr(item, '-', (size_t)(slash - item))) return 1;
-            item = *end ? end + 1 : end;
-        }
+// a step ("5/10") makes it reject the whole line. schedule is the whole
+// five-field text, items separated by commas and fields by blanks.
+int has_step_after_value(const char *schedule) {
+    for (const char *item = schedule; *item;) {
+        const char *end = item;
+        while (*end && *end != ',' && !is_space((unsigned char)*end)) end++;
+        const char *slash = (const char *)memchr(item, '/', (size_t)(end - item));
+        if (slash && item[0] != '*' && !memchr(item, '-', (size_t)(slash - item))) return 1;
+        item = *end ? end + 1 : end;
     }
     return 0;
 }
@@ -84,15 +75,18 @@ cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
     str_trim(copy);
     if (!copy[0] || copy[0] == '#' || is_assignment(copy)) return nullptr;
 
-    char expr[128] = "", user[64] = "", command[512] = "";
+    // The whole schedule is kept for the parser, which refuses one longer
+    // than it judges; the job shows a display copy of it.
+    char expr[CRON_TEXT_MAX + 1] = "", user[64] = "", command[512] = "";
+    int too_long = 0;
     const char *p = copy;
     if (*p == '@') {
         const char *end = skip_token(p);
-        copy_span(expr, sizeof expr, p, (size_t)(end - p));
+        too_long = str_set_span(expr, p, (size_t)(end - p));
         p = skip_space(end);
         if (layout->system) {
             end = skip_token(p);
-            copy_span(user, sizeof user, p, (size_t)(end - p));
+            str_set_span(user, p, (size_t)(end - p));
             p = skip_space(end);
         }
     } else {
@@ -104,30 +98,36 @@ cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
             const char *end = skip_token(p);
             size_t n = (size_t)(end - p);
             if (i == 5) {
-                copy_span(user, sizeof user, p, n);
-            } else if (n + len + 2 <= 127) {
-                // A token that does not fit is left out but still counted.
+                str_set_span(user, p, n);
+            } else if (n + len + 2 <= sizeof expr) {
                 if (len) expr[len++] = ' ';
                 memcpy(expr + len, p, n);
                 len += n;
                 expr[len] = 0;
+            } else {
+                too_long = 1;
             }
             p = end;
         }
         p = skip_space(p);
     }
-    str_copy(command, sizeof command, p);
+    str_set(command, p);
     if (!expr[0]) return nullptr;
 
     cron_job *job = add_job();
     if (!job) return nullptr;
     str_copy(job->source, sizeof job->source, layout->source);
-    str_copy(job->expr, sizeof job->expr, expr);
+    // A display copy cut between two fields would end in a blank.
+    str_set(job->expr, expr);
+    str_trim(job->expr);
     str_copy(job->command, sizeof job->command, command);
     str_copy(job->user, sizeof job->user, layout->system ? user : layout->user);
     str_copy(job->kind, sizeof job->kind, "cron");
     int parsed = cron_parse(ce, expr);
-    if (parsed && layout->strict && !ce->keyword[0] && has_step_after_value(ce)) {
+    if (too_long) {
+        parsed = 0;
+        str_set(ce->error, "expression too long");
+    } else if (parsed && layout->strict && !ce->keyword[0] && has_step_after_value(expr)) {
         parsed = 0;
         str_copy(ce->error, sizeof ce->error,
                  "step after a single value, which cron rejects (write a range, as 5-59/10)");

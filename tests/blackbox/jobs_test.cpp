@@ -255,8 +255,4 @@ TEST(JobsAnswer, AnswersAreValidUtf8WhateverTheBytes) {
     EXPECT_NE(body.find("echo caf\\u00e9"), std::string::npos);
     EXPECT_EQ(j["jobs"][1]["command"], std::string(510, 'x'));
     EXPECT_EQ(j["jobs"][2]["command"], "echo \xe2\x82\xac");
-    if (program_is_windows()) return; // the task list is converted there
-    json tasks = json::parse(tasks_body("\"\\caf\xe9\",\"N/A\",\"Pr\xeat\"\r\n"));
-    EXPECT_EQ(tasks["jobs"][1]["command"], "\\caf\xc3\xa9");
-    EXPECT_EQ(tasks["jobs"][1]["description"], "Pr\xc3\xaat");
 }
