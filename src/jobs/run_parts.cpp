@@ -94,13 +94,13 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
         str_copy(job->command, sizeof job->command, script);
         if (period) {
             job->next_count = 0;
+            str_set(job->description, "Run by anacron");
             if (period[0]) {
-                snprintf(job->description, sizeof job->description,
-                         "Run by anacron once a %s, through run-parts from %s", period, file);
-            } else {
-                snprintf(job->description, sizeof job->description,
-                         "Run by anacron, through run-parts from %s", file);
+                str_append(job->description, sizeof job->description, " once a ");
+                str_append(job->description, sizeof job->description, period);
             }
+            str_append(job->description, sizeof job->description, ", through run-parts from ");
+            str_append(job->description, sizeof job->description, file);
         } else {
             str_append(job->description, sizeof job->description, ", through run-parts from ");
             str_append(job->description, sizeof job->description, file);

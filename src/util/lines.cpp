@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "util/str.h"
+
 void lines_from_handle(line_input *in, int handle) {
     in->handle = handle;
     in->child = nullptr;
@@ -54,10 +56,12 @@ int next_line(line_input *in, char *line, size_t cap, int *cut) {
         in->pos += take;
         if (nl) {
             in->pos++;
+            if (*cut) len = utf8_drop_partial(line, len);
             line[len] = 0;
             return 1;
         }
     }
+    if (*cut) len = utf8_drop_partial(line, len);
     line[len] = 0;
     return any && (len > 0 || *cut);
 }
