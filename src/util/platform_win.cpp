@@ -31,3 +31,27 @@ FILE *plat_popen(const char *cmdline) {
 void plat_pclose(FILE *f) {
     if (f) _pclose(f);
 }
+
+// Named zones need the zone database, which Windows does not have: only the
+// process's own zone and UTC are offered.
+int plat_zone_exists(const char *) {
+    return 0;
+}
+
+int plat_zone_push(const char *) {
+    return 0;
+}
+
+void plat_zone_pop(void) {}
+
+int64_t plat_mktime(struct tm *tm, int utc) {
+    __time64_t t = utc ? _mkgmtime64(tm) : _mktime64(tm);
+    if (t == (__time64_t)-1) return -1;
+    return (int64_t)t;
+}
+
+void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+    _tzset();
+    *std_name = _tzname[0] ? _tzname[0] : "";
+    *dst_name = _tzname[1] ? _tzname[1] : "";
+}
