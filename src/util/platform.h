@@ -21,6 +21,104 @@ FILE *plat_popen(const char *cmdline);
 // Waits for a command started by plat_popen and closes its stream.
 void plat_pclose(FILE *f);
 
+// ---- Files and folders -------------------------------------------------
+
+enum plat_kind { PLAT_MISSING = 0, PLAT_REGULAR, PLAT_FOLDER, PLAT_LINK, PLAT_OTHER };
+
+struct plat_file_info {
+    int32_t kind;  // a plat_kind
+    uint32_t uid;  // owner
+    uint32_t mode; // permission bits (07777)
+    int64_t size;  // bytes
+};
+
+// Facts about path, following links (plat_stat) or not (plat_lstat). Returns
+// 1, or 0 with kind PLAT_MISSING when the path cannot be examined.
+int plat_stat(const char *path, plat_file_info *out);
+int plat_lstat(const char *path, plat_file_info *out);
+
+// Stores the target of the symbolic link at path into out (capacity cap),
+// terminated. Returns 1, or 0 (out "") when it is no link or the target does
+// not fit.
+int plat_readlink(const char *path, char *out, size_t cap);
+
+// True when path names anything (links followed).
+int plat_exists(const char *path);
+
+// True when path is a regular file with an execute bit set (links followed).
+int plat_is_executable(const char *path);
+
+enum { PLAT_NAME_CAP = 256 };
+
+struct plat_name {
+    char s[PLAT_NAME_CAP];
+};
+
+// Lists the entry names of the folder at path, "." and ".." left out, into
+// names (cap rows), sorted in byte order. When the folder has more than cap
+// names, the cap smallest are kept and *left_out is set to 1 (else 0).
+// Returns the count stored, or -1 when the folder cannot be read. No memory
+// is allocated.
+int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out);
+
+// Opens path for reading without ever blocking (no wait for a FIFO writer, no
+// controlling terminal) and only when it is a regular file. Returns a handle
+// >= 0, or -1 when the path is missing, unreadable or not a regular file.
+int plat_open_read(const char *path);
+
+// Reads up to cap bytes from the handle. Returns the count, 0 at the end and
+// -1 on a read error.
+int64_t plat_read(int handle, char *buf, size_t cap);
+
+// Closes a handle from plat_open_read; -1 is ignored.
+void plat_close(int handle);
+
+// ---- Child processes ---------------------------------------------------
+
+struct plat_child {
+    int64_t pid;       // -1 when nothing runs
+    int fd;            // read end of the child's standard output, or -1
+    int64_t deadline;  // monotonic milliseconds after which reading stops
+    int32_t timed_out; // 1 once the deadline passed with output left unread
+};
+
+// Starts argv[0] (looked up on PATH when it has no slash) with the arguments
+// argv (null-terminated), no shell, standard input and error on /dev/null and
+// standard output through a pipe. Reading must end within timeout_ms of now.
+// Returns 1, or 0 (c->pid -1) when it cannot start.
+int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms);
+
+// Reads up to cap bytes of the child's output, waiting no later than the
+// deadline. Returns the count, 0 at the end of the output, or -1 once the
+// deadline has passed: then the child has been killed and c->timed_out is 1.
+int64_t plat_child_read(plat_child *c, char *buf, size_t cap);
+
+// Closes the pipe, kills the child when it still runs, and reaps it, so that
+// no child outlives the call. Safe to call twice.
+void plat_child_end(plat_child *c);
+
+// Milliseconds of a clock that never goes back and that no faked wall clock
+// moves; only differences mean anything.
+int64_t plat_monotonic_ms(void);
+
+// ---- The user and the zone ---------------------------------------------
+
+// Writes the name of the user the process runs as into out (capacity cap):
+// the name of the passwd_path line whose uid field equals the real uid, else
+// LOGNAME, else USER, else the uid in decimal. Never asks NSS.
+void plat_user_name(const char *passwd_path, char *out, size_t cap);
+
+// The real uid of the process.
+uint32_t plat_uid(void);
+
+// Offset of local time from UTC at t, in seconds east (3600 in Berlin's
+// winter). Returns 1, or 0 when t cannot be converted.
+int plat_utc_offset(int64_t t, int32_t *offset);
+
+// Makes zone (a TZ value such as "Europe/Berlin") the local zone of the
+// process; null restores the zone the process started with. Returns 1, or 0
+// when zones cannot be switched on this system.
+int plat_use_zone(const char *zone);
 // Calendar conversions in a chosen zone. plat_mktime and plat_localtime use
 // the process's zone (TZ, else the system zone) unless plat_zone_push has
 // switched them to another one; plat_zone_pop switches back.

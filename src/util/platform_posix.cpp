@@ -1,13 +1,16 @@
 #include "util/platform.h"
 #include "util/str.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +87,352 @@ void plat_pclose(FILE *f) {
     }
 }
 
+// ---- Files and folders -------------------------------------------------
+
+static void fill_info(const struct stat &st, plat_file_info *out) {
+    switch (st.st_mode & S_IFMT) {
+    case S_IFREG:
+        out->kind = PLAT_REGULAR;
+        break;
+    case S_IFDIR:
+        out->kind = PLAT_FOLDER;
+        break;
+    case S_IFLNK:
+        out->kind = PLAT_LINK;
+        break;
+    default:
+        out->kind = PLAT_OTHER;
+        break;
+    }
+    out->uid = (uint32_t)st.st_uid;
+    out->mode = (uint32_t)(st.st_mode & 07777);
+    out->size = (int64_t)st.st_size;
+}
+
+int plat_stat(const char *path, plat_file_info *out) {
+    struct stat st;
+    memset(out, 0, sizeof *out);
+    if (stat(path, &st) != 0) return 0;
+    fill_info(st, out);
+    return 1;
+}
+
+int plat_lstat(const char *path, plat_file_info *out) {
+    struct stat st;
+    memset(out, 0, sizeof *out);
+    if (lstat(path, &st) != 0) return 0;
+    fill_info(st, out);
+    return 1;
+}
+
+int plat_readlink(const char *path, char *out, size_t cap) {
+    if (cap == 0) return 0;
+    out[0] = 0;
+    ssize_t n = readlink(path, out, cap);
+    if (n < 0 || (size_t)n >= cap) {
+        out[0] = 0;
+        return 0;
+    }
+    out[n] = 0;
+    return 1;
+}
+
+int plat_exists(const char *path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+int plat_is_executable(const char *path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111);
+}
+
+// The names are kept as a max-heap while the folder is read, so that a folder
+// of any size costs log(cap) row swaps per name and keeps the cap smallest;
+// the heap is sorted in place at the end.
+static void swap_rows(plat_name *a, plat_name *b) {
+    plat_name t;
+    memcpy(&t, a, sizeof t);
+    memcpy(a, b, sizeof t);
+    memcpy(b, &t, sizeof t);
+}
+
+static void sift_down(plat_name *h, int n, int i) {
+    for (;;) {
+        int big = i, l = 2 * i + 1, r = l + 1;
+        if (l < n && strcmp(h[l].s, h[big].s) > 0) big = l;
+        if (r < n && strcmp(h[r].s, h[big].s) > 0) big = r;
+        if (big == i) return;
+        swap_rows(&h[i], &h[big]);
+        i = big;
+    }
+}
+
+static void sift_up(plat_name *h, int i) {
+    while (i > 0) {
+        int parent = (i - 1) / 2;
+        if (strcmp(h[parent].s, h[i].s) >= 0) return;
+        swap_rows(&h[parent], &h[i]);
+        i = parent;
+    }
+}
+
+int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
+    *left_out = 0;
+    // O_NONBLOCK keeps a FIFO named as a folder from holding the open.
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    DIR *d = fdopendir(fd);
+    if (!d) {
+        close(fd);
+        return -1;
+    }
+    int n = 0;
+    while (struct dirent *e = readdir(d)) {
+        const char *name = e->d_name;
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
+        if (strlen(name) >= PLAT_NAME_CAP) {
+            *left_out = 1;
+            continue;
+        }
+        if (n < cap) {
+            memcpy(names[n].s, name, strlen(name) + 1);
+            sift_up(names, n++);
+        } else {
+            *left_out = 1;
+            if (cap == 0 || strcmp(name, names[0].s) >= 0) continue;
+            memcpy(names[0].s, name, strlen(name) + 1);
+            sift_down(names, n, 0);
+        }
+    }
+    closedir(d);
+    for (int end = n - 1; end > 0; end--) {
+        swap_rows(&names[0], &names[end]);
+        sift_down(names, end, 0);
+    }
+    return n;
+}
+
+int plat_open_read(const char *path) {
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    // Regular files never block; reads go back to the ordinary mode.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+int64_t plat_read(int handle, char *buf, size_t cap) {
+    for (;;) {
+        ssize_t n = read(handle, buf, cap);
+        if (n >= 0) return (int64_t)n;
+        if (errno != EINTR) return -1;
+    }
+}
+
+void plat_close(int handle) {
+    if (handle >= 0) close(handle);
+}
+
+// ---- Child processes ---------------------------------------------------
+
+int64_t plat_monotonic_ms(void) {
+    // Straight to the kernel: a preloaded clock faker (the black-box tests
+    // pin the wall clock that way) must not freeze the deadline too.
+    struct timespec ts;
+    if (syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ts) != 0) return 0;
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms) {
+    c->pid = -1;
+    c->fd = -1;
+    c->timed_out = 0;
+    c->deadline = plat_monotonic_ms() + timeout_ms;
+    int fds[2];
+    if (pipe(fds) != 0) return 0;
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_addclose(&fa, fds[1]);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t dflt;
+    sigemptyset(&dflt);
+    sigaddset(&dflt, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &dflt);
+    // Its own process group, so that the kill at the deadline reaches
+    // whatever the command started in turn.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid;
+    int rc = posix_spawnp(&pid, argv[0], &fa, &attr, const_cast<char *const *>(argv), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return 0;
+    }
+    c->pid = pid;
+    c->fd = fds[0];
+    return 1;
+}
+
+static void kill_child(plat_child *c) {
+    if (c->pid > 0) {
+        kill(-(pid_t)c->pid, SIGKILL);
+        kill((pid_t)c->pid, SIGKILL);
+    }
+}
+
+int64_t plat_child_read(plat_child *c, char *buf, size_t cap) {
+    if (c->fd < 0) return c->timed_out ? -1 : 0;
+    for (;;) {
+        int64_t left = c->deadline - plat_monotonic_ms();
+        if (left <= 0) break;
+        struct pollfd p = {c->fd, POLLIN, 0};
+        int r = poll(&p, 1, left > 60000 ? 60000 : (int)left);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        if (r == 0) continue;
+        ssize_t n = read(c->fd, buf, cap);
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 ? -1 : (int64_t)n;
+    }
+    c->timed_out = 1;
+    kill_child(c);
+    close(c->fd);
+    c->fd = -1;
+    return -1;
+}
+
+void plat_child_end(plat_child *c) {
+    if (c->fd >= 0) {
+        close(c->fd);
+        c->fd = -1;
+    }
+    if (c->pid <= 0) return;
+    // The output has been read to its end or given up: a child that has not
+    // exited yet would only hold the request, so it is ended either way.
+    int st;
+    pid_t r;
+    while ((r = waitpid((pid_t)c->pid, &st, WNOHANG)) < 0 && errno == EINTR) {}
+    if (r == 0) {
+        kill_child(c);
+        while (waitpid((pid_t)c->pid, &st, 0) < 0 && errno == EINTR) {}
+    } else {
+        // The process group may still hold a grandchild.
+        kill(-(pid_t)c->pid, SIGKILL);
+    }
+    c->pid = -1;
+}
+
+// ---- The user and the zone ---------------------------------------------
+
+uint32_t plat_uid(void) {
+    return (uint32_t)getuid();
+}
+
+// passwd lines are name:password:uid:gid:gecos:home:shell. Stores the name
+// of line when its uid field is uid; returns 1 then.
+static int passwd_line_matches(const char *line, uint32_t uid, char *out, size_t cap) {
+    const char *colon1 = strchr(line, ':');
+    const char *colon2 = colon1 ? strchr(colon1 + 1, ':') : nullptr;
+    if (!colon2 || colon1 == line || (size_t)(colon1 - line) >= cap) return 0;
+    const char *p = colon2 + 1;
+    if (*p < '0' || *p > '9') return 0;
+    uint64_t v = 0;
+    while (*p >= '0' && *p <= '9' && v <= 0xffffffffu) v = v * 10 + (uint64_t)(*p++ - '0');
+    if (*p != ':' || v != uid) return 0;
+    memcpy(out, line, (size_t)(colon1 - line));
+    out[colon1 - line] = 0;
+    return 1;
+}
+
+static int passwd_lookup(const char *passwd_path, uint32_t uid, char *out, size_t cap) {
+    int fd = plat_open_read(passwd_path);
+    if (fd < 0) return 0;
+    char buf[4096], line[1024];
+    size_t len = 0;
+    int too_long = 0, found = 0;
+    int64_t n;
+    while (!found && (n = plat_read(fd, buf, sizeof buf)) > 0) {
+        for (int64_t i = 0; i < n && !found; i++) {
+            if (buf[i] != '\n') {
+                if (len + 1 < sizeof line)
+                    line[len++] = buf[i];
+                else
+                    too_long = 1; // such a line is no account of ours
+                continue;
+            }
+            line[len] = 0;
+            found = !too_long && passwd_line_matches(line, uid, out, cap);
+            len = 0;
+            too_long = 0;
+        }
+    }
+    if (!found && len && !too_long) {
+        line[len] = 0;
+        found = passwd_line_matches(line, uid, out, cap);
+    }
+    close(fd);
+    return found;
+}
+
+void plat_user_name(const char *passwd_path, char *out, size_t cap) {
+    if (cap == 0) return;
+    out[0] = 0;
+    uint32_t uid = plat_uid();
+    if (passwd_path && passwd_lookup(passwd_path, uid, out, cap)) return;
+    static const char *const k_user_vars[] = {"LOGNAME", "USER"};
+    for (const char *name : k_user_vars) {
+        const char *v = getenv(name);
+        if (v && v[0] && strlen(v) < cap) {
+            memcpy(out, v, strlen(v) + 1);
+            return;
+        }
+    }
+    snprintf(out, cap, "%u", (unsigned)uid);
+}
+
+int plat_utc_offset(int64_t t, int32_t *offset) {
+    time_t tt = (time_t)t;
+    struct tm tm;
+    if (!localtime_r(&tt, &tm)) return 0;
+    *offset = (int32_t)tm.tm_gmtoff;
+    return 1;
+}
+
+// The zone the process started with, saved on the first switch.
+static char g_start_zone[256];
+static int g_start_zone_saved, g_start_zone_set;
+
+int plat_use_zone(const char *zone) {
+    if (!g_start_zone_saved) {
+        const char *tz = getenv("TZ");
+        g_start_zone_set = tz != nullptr && strlen(tz) < sizeof g_start_zone;
+        if (g_start_zone_set) memcpy(g_start_zone, tz, strlen(tz) + 1);
+        g_start_zone_saved = 1;
+    }
+    int ok;
+    if (zone)
+        ok = setenv("TZ", zone, 1) == 0;
+    else if (g_start_zone_set)
+        ok = setenv("TZ", g_start_zone, 1) == 0;
+    else
+        ok = unsetenv("TZ") == 0;
+    tzset();
+    return ok;
+}
 static int zone_name_ok(const char *name) {
     if (!name || !name[0] || name[0] == '/' || strlen(name) > 200) return 0;
     for (const char *p = name; *p; p++) {

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <stdlib.h>
+#include <windows.h>
 
 static char g_stdout_buf[1 << 16];
 
@@ -32,6 +34,86 @@ void plat_pclose(FILE *f) {
     if (f) _pclose(f);
 }
 
+// The node's files are read only on POSIX systems: the Windows build lists
+// the task list instead, so these are inert stand-ins that keep one header.
+
+int plat_stat(const char *, plat_file_info *out) {
+    *out = plat_file_info{};
+    return 0;
+}
+
+int plat_lstat(const char *path, plat_file_info *out) {
+    return plat_stat(path, out);
+}
+
+int plat_readlink(const char *, char *out, size_t cap) {
+    if (cap) out[0] = 0;
+    return 0;
+}
+
+int plat_exists(const char *) {
+    return 0;
+}
+
+int plat_is_executable(const char *) {
+    return 0;
+}
+
+int plat_list_dir(const char *, plat_name *, int, int *left_out) {
+    *left_out = 0;
+    return -1;
+}
+
+int plat_open_read(const char *) {
+    return -1;
+}
+
+int64_t plat_read(int, char *, size_t) {
+    return -1;
+}
+
+void plat_close(int) {}
+
+int plat_child_start(plat_child *c, const char *const *, int64_t) {
+    c->pid = -1;
+    c->fd = -1;
+    c->deadline = 0;
+    c->timed_out = 0;
+    return 0;
+}
+
+int64_t plat_child_read(plat_child *, char *, size_t) {
+    return 0;
+}
+
+void plat_child_end(plat_child *) {}
+
+int64_t plat_monotonic_ms(void) {
+    return (int64_t)GetTickCount64();
+}
+
+void plat_user_name(const char *, char *out, size_t cap) {
+    if (!cap) return;
+    const char *v = getenv("USERNAME");
+    snprintf(out, cap, "%s", v ? v : "");
+}
+
+uint32_t plat_uid(void) {
+    return 0;
+}
+
+int plat_utc_offset(int64_t t, int32_t *offset) {
+    struct tm local, utc;
+    if (!plat_localtime(t, &local) || !plat_gmtime(t, &utc)) return 0;
+    int64_t days = (int64_t)(local.tm_yday - utc.tm_yday);
+    if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+    *offset = (int32_t)(days * 86400 + (local.tm_hour - utc.tm_hour) * 3600 +
+                        (local.tm_min - utc.tm_min) * 60 + (local.tm_sec - utc.tm_sec));
+    return 1;
+}
+
+int plat_use_zone(const char *) {
+    return 0;
 // Named zones need the zone database, which Windows does not have: only the
 // process's own zone and UTC are offered.
 int plat_zone_exists(const char *) {
