@@ -57,9 +57,11 @@ static long long monotonic_ms() {
     return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
-                       int timeout_s) {
-    std::string path = program_path(), wrapper = program_wrapper();
+// Runs the program at path in the working directory dir ("" keeps ours).
+static run_result run_at(const std::string &path, const std::string &dir,
+                         const std::vector<std::string> &env, const std::vector<std::string> &args,
+                         int timeout_s) {
+    std::string wrapper = program_wrapper();
     std::vector<char *> argv;
     if (!wrapper.empty()) argv.push_back(const_cast<char *>(wrapper.c_str()));
     argv.push_back(const_cast<char *>(path.c_str()));
@@ -92,6 +94,7 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
     posix_spawn_file_actions_addclose(&fa, err[0]);
     posix_spawn_file_actions_addclose(&fa, out[1]);
     posix_spawn_file_actions_addclose(&fa, err[1]);
+    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
     pid_t pid;
     int rc = wrapper.empty()
                  ? posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), envp.data())
@@ -142,6 +145,25 @@ run_result run_program(const std::vector<std::string> &env, const std::vector<st
         r.status = -1;
     }
     return r;
+}
+
+run_result run_program(const std::vector<std::string> &env, const std::vector<std::string> &args,
+                       int timeout_s) {
+    return run_at(program_path(), "", env, args, timeout_s);
+}
+
+run_result run_in_unit_tree(const std::string &root, const std::vector<std::string> &env,
+                            int timeout_s) {
+    if (program_is_windows()) return run_program(env, {}, timeout_s);
+    return run_at(ZV_UNITS_PROGRAM, root, env, {}, timeout_s);
+}
+
+run_result run_query_without_timers(const std::string &query, std::vector<std::string> extra,
+                                    int timeout_s) {
+    auto env = base_env();
+    env.push_back("QUERY_STRING=" + query);
+    for (auto &e : extra) env.push_back(e);
+    return run_in_unit_tree(make_temp_dir(), env, timeout_s);
 }
 
 run_result run_query(const std::string &query, std::vector<std::string> extra, long long now,
