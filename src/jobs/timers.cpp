@@ -489,7 +489,10 @@ void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
         }
         char one[224];
         cal_describe(&cs, one, sizeof one);
-        if (desc[0]) str_append(desc, sizeof desc, "; ");
+        if (desc[0]) {
+            str_append(desc, sizeof desc, "; ");
+            if (one[0] >= 'A' && one[0] <= 'Z') one[0] = (char)(one[0] - 'A' + 'a');
+        }
         str_append(desc, sizeof desc, one);
         int64_t runs[CAL_MAX_RUNS];
         int n = cal_next_runs(&cs, start, runs);
