@@ -559,6 +559,10 @@ int find_next(const cal_spec *cs, moment *m, int64_t limit, int64_t *out) {
         m->tm.tm_isdst = cs->dst;
         if (m->tm.tm_year + 1900 > k_last_year) return 0;
         int restart = 0;
+        // Fields just normalized name a moment that exists, and stay so until
+        // a level changes them; only then is the zone asked again. A named
+        // abbreviation's offset (dst set) is checked every time.
+        int changed = 0;
         for (int level = CAL_YEAR; level < CAL_LEVELS && !restart; level++) {
             int64_t v = level_value(m, level);
             int dim = month_days(m->tm.tm_year + 1900, m->tm.tm_mon + 1);
@@ -567,8 +571,10 @@ int find_next(const cal_spec *cs, moment *m, int64_t limit, int64_t *out) {
             if (next > v) {
                 set_level(m, level, next);
                 clear_below(m, level);
+                changed = 1;
             }
-            int fits = next < 0 ? -1 : within_bounds(cs, m);
+            int fits = next < 0 ? -1 : (changed || cs->dst >= 0) ? within_bounds(cs, m) : 1;
+            if (fits == 1) changed = 0;
             // The year level sees the cursor as normalized at the top; when
             // the zone still moves it (a named abbreviation whose offset is
             // not in force), nothing can be found.

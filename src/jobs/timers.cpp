@@ -21,9 +21,22 @@ const char *const k_search_path[] = {
 };
 constexpr int k_search_count = sizeof k_search_path / sizeof k_search_path[0];
 
-enum { LIST_CAP = 2048, TIMER_CAP = 1024, FILE_CAP = 1 << 16, LINE_CAP = 4096 };
+enum {
+    LIST_CAP = 2048,
+    SEARCH_CAP = 1024,
+    DROPIN_CAP = 64,
+    TIMER_CAP = 1024,
+    FILE_CAP = 1 << 16,
+    LINE_CAP = 4096
+};
 
-plat_name g_folder[LIST_CAP];
+// Each search folder is listed once; whether a unit file or a drop-in
+// folder exists is then looked up here instead of asked of the system.
+plat_name g_search[k_search_count][SEARCH_CAP];
+int g_search_count[k_search_count]; // -1: unreadable
+int g_search_left_out[k_search_count];
+
+plat_name g_dropins[DROPIN_CAP];
 plat_name g_entries[LIST_CAP];
 plat_name g_timers[TIMER_CAP];
 int g_timer_count;
@@ -193,6 +206,28 @@ int template_of(const char *name, char *out, size_t cap) {
     return 1;
 }
 
+// Whether search folder i holds an entry name (path is its full path).
+int present(int i, const char *name, const char *path) {
+    int n = g_search_count[i];
+    if (n < 0) return 0;
+    int lo = 0, hi = n - 1;
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        int c = strcmp(g_search[i][mid].s, name);
+        if (c == 0) return 1;
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    // The listing kept the smallest names; a larger one may still be there.
+    if (g_search_left_out[i] && (n == 0 || strcmp(name, g_search[i][n - 1].s) > 0)) {
+        plat_file_info info;
+        return plat_lstat(path, &info);
+    }
+    return 0;
+}
+
 int is_mask(const char *path) {
     char target[64];
     return plat_readlink(path, target, sizeof target) && strcmp(target, "/dev/null") == 0;
@@ -209,8 +244,7 @@ int find_unit(const char *root, const char *name, char *path, size_t cap) {
             char dir[512];
             join(dir, sizeof dir, root, k_search_path[i], "/");
             join(path, cap, dir, want, "");
-            plat_file_info info;
-            if (!plat_lstat(path, &info)) continue;
+            if (!present(i, want, path)) continue;
             if (is_mask(path)) return -1;
             return 1;
         }
@@ -238,26 +272,28 @@ int load_unit(const char *root, const char *name, timer_unit *timer, service_uni
         if (!owner) continue;
         int total = 0;
         for (int i = 0; i < k_search_count; i++) {
+            char folder[PLAT_NAME_CAP + 2];
+            join(folder, sizeof folder, owner, ".d", "");
             char dir[1024];
             join(dir, sizeof dir, root, k_search_path[i], "/");
-            str_append(dir, sizeof dir, owner);
-            str_append(dir, sizeof dir, ".d");
+            str_append(dir, sizeof dir, folder);
+            if (!present(i, folder, dir)) continue;
             int left_out;
             int count = plat_list_dir(dir, g_entries, LIST_CAP, &left_out);
-            for (int k = 0; k < count && total < LIST_CAP; k++) {
+            for (int k = 0; k < count && total < DROPIN_CAP; k++) {
                 if (!ends_with(g_entries[k].s, ".conf")) continue;
                 int dup = 0;
                 for (int j = 0; j < total && !dup; j++)
-                    dup = strcmp(g_folder[j].s, g_entries[k].s) == 0;
-                if (!dup) g_folder[total++] = g_entries[k];
+                    dup = strcmp(g_dropins[j].s, g_entries[k].s) == 0;
+                if (!dup) g_dropins[total++] = g_entries[k];
             }
         }
         // Insertion sort: drop-in folders hold a handful of files.
         for (int a = 1; a < total; a++)
-            for (int b = a; b > 0 && strcmp(g_folder[b].s, g_folder[b - 1].s) < 0; b--) {
-                plat_name t = g_folder[b];
-                g_folder[b] = g_folder[b - 1];
-                g_folder[b - 1] = t;
+            for (int b = a; b > 0 && strcmp(g_dropins[b].s, g_dropins[b - 1].s) < 0; b--) {
+                plat_name t = g_dropins[b];
+                g_dropins[b] = g_dropins[b - 1];
+                g_dropins[b - 1] = t;
             }
         for (int k = 0; k < total; k++)
             for (int i = 0; i < k_search_count; i++) {
@@ -265,7 +301,7 @@ int load_unit(const char *root, const char *name, timer_unit *timer, service_uni
                 join(file, sizeof file, root, k_search_path[i], "/");
                 str_append(file, sizeof file, owner);
                 str_append(file, sizeof file, ".d/");
-                str_append(file, sizeof file, g_folder[k].s);
+                str_append(file, sizeof file, g_dropins[k].s);
                 plat_file_info info;
                 if (!plat_lstat(file, &info)) continue;
                 int64_t len = read_file(file); // a mask (/dev/null) reads as nothing
@@ -544,12 +580,12 @@ void read_timers(const char *root, int64_t start) {
     for (int i = 0; i < k_search_count; i++) {
         char dir[512];
         join(dir, sizeof dir, root, k_search_path[i], "");
-        int left_out;
-        int count = plat_list_dir(dir, g_folder, LIST_CAP, &left_out);
+        g_search_count[i] = plat_list_dir(dir, g_search[i], SEARCH_CAP, &g_search_left_out[i]);
+        int count = g_search_count[i];
         if (count < 0) continue;
         readable = 1;
         for (int k = 0; k < count; k++) {
-            const char *name = g_folder[k].s;
+            const char *name = g_search[i][k].s;
             if (!ends_with(name, ".wants") && !ends_with(name, ".requires")) continue;
             char wants[1024];
             join(wants, sizeof wants, dir, "/", name);
