@@ -17,6 +17,7 @@
 #include "cron/calendar.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "cron/cron.h"
@@ -347,8 +348,19 @@ int split_zone(const char *text, const char **end, cal_spec *cs, cursor *c) {
         if (*p == ' ') space = p;
     if (!space) return 1;
     const char *word = space + 1;
-    const char *std_name, *dst_name;
-    plat_zone_abbrevs(&std_name, &dst_name);
+    // Asked once per zone setting: asking means reading the zone file again.
+    static char std_name[16], dst_name[16], zone_of[128];
+    static int known;
+    const char *tz = getenv("TZ");
+    if (!tz) tz = "";
+    if (!known || strncmp(zone_of, tz, sizeof zone_of) != 0) {
+        const char *a, *b;
+        plat_zone_abbrevs(&a, &b);
+        str_copy(std_name, sizeof std_name, a);
+        str_copy(dst_name, sizeof dst_name, b);
+        str_copy(zone_of, sizeof zone_of, tz);
+        known = 1;
+    }
     char name[64];
     size_t n = (size_t)(*end - word);
     if (n >= sizeof name) return 1;

@@ -177,9 +177,12 @@ int64_t read_file(const char *path) {
     if (h < 0) return -1;
     int64_t n = 0;
     while (n < FILE_CAP) {
-        int64_t got = plat_read(h, g_file + n, (size_t)(FILE_CAP - n));
+        int64_t want = FILE_CAP - n;
+        int64_t got = plat_read(h, g_file + n, (size_t)want);
         if (got <= 0) break;
         n += got;
+        // A regular file reads short only at its end.
+        if (got < want) break;
     }
     plat_close(h);
     g_file[n] = 0;
@@ -228,13 +231,10 @@ int present(int i, const char *name, const char *path) {
     return 0;
 }
 
-int is_mask(const char *path) {
-    char target[64];
-    return plat_readlink(path, target, sizeof target) && strcmp(target, "/dev/null") == 0;
-}
-
-// Finds the unit file of name (or of its template) along the search path.
-// Returns 1 with its path, 0 when there is none, -1 when it is masked.
+// Finds the unit file of name (or of its template) along the search path:
+// the first entry of that name wins. A mask (a link to /dev/null) wins too,
+// and then reads as no unit, since only regular files are opened. Returns 1
+// with its path, or 0.
 int find_unit(const char *root, const char *name, char *path, size_t cap) {
     char tmpl[PLAT_NAME_CAP];
     int has_template = template_of(name, tmpl, sizeof tmpl);
@@ -244,9 +244,7 @@ int find_unit(const char *root, const char *name, char *path, size_t cap) {
             char dir[512];
             join(dir, sizeof dir, root, k_search_path[i], "/");
             join(path, cap, dir, want, "");
-            if (!present(i, want, path)) continue;
-            if (is_mask(path)) return -1;
-            return 1;
+            if (present(i, want, path)) return 1;
         }
     }
     path[0] = 0;
