@@ -111,6 +111,9 @@ void jobs(int64_t now) {
         read_crontab_file(file, start);
     else
         read_node_jobs(start);
+#ifndef _WIN32
+    if (!file || !file[0]) read_timers(k_unit_root, start);
+#endif
     write_jobs_answer(now);
 }
 

@@ -2,6 +2,7 @@
 // that fill them: the fixture file, the node's cron files (POSIX) and the
 // Windows task list.
 #pragma once
+#include <stddef.h>
 #include <stdint.h>
 
 #include "cron/cron.h"
@@ -84,3 +85,41 @@ void schtasks_line(char *line);
 // characters. Stores the count read (1..4); returns 0 when the line is to be
 // skipped (a single field), else 1.
 int csv_split(const char *line, char fields[4][256], int *nfields);
+
+// ---- systemd timers ------------------------------------------------------
+
+enum { TIMER_CALENDARS = 8, TIMER_MONOTONIC = 8 };
+
+// What a timer's unit file and drop-ins set, applied in order.
+struct timer_unit {
+    int32_t calendar_count;
+    char calendars[TIMER_CALENDARS][256]; // OnCalendar= values as written
+    int32_t monotonic_count;
+    char monotonic[TIMER_MONOTONIC][64]; // "OnBootSec=15min"
+    char randomized_delay[64];           // RandomizedDelaySec= value
+    int32_t persistent;
+    char unit[256]; // Unit=, or ""
+};
+
+// What the timer's service sets: its first ExecStart= and User=.
+struct service_unit {
+    char exec_start[512];
+    char user[64];
+};
+
+// Applies the settings of one unit file text (len bytes, any content) to the
+// records given (either may be null): [Timer] keys to timer, [Service] keys
+// to service. An empty OnCalendar= or On...Sec= clears both timer lists.
+void unit_apply_text(const char *text, size_t len, timer_unit *timer, service_unit *service);
+
+// Fills job from a timer named name (e.g. "pg_dump@main.timer") with its
+// service's unit name and settings; next runs are searched from start.
+void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
+                    const char *service_name, const service_unit *service, int64_t start);
+
+// Prefix of the unit search path: "" for the node itself.
+extern const char *const k_unit_root;
+
+// Adds one job per enabled systemd timer of the unit search path under
+// root ("" for the node itself), in name order, after the jobs already read.
+void read_timers(const char *root, int64_t start);

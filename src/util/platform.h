@@ -125,3 +125,25 @@ int plat_utc_offset(int64_t t, int32_t *offset);
 // process; null restores the zone the process started with. Returns 1, or 0
 // when zones cannot be switched on this system.
 int plat_use_zone(const char *zone);
+
+// Calendar conversions in a chosen zone. plat_mktime and plat_localtime use
+// the process's zone (TZ, else the system zone) unless plat_zone_push has
+// switched them to another one; plat_zone_pop switches back.
+
+// True when name is a zone of the system's zone database (a TZif file under
+// /usr/share/zoneinfo, name made of letters, digits and "/-_+").
+int plat_zone_exists(const char *name);
+
+// Makes the named zone the conversion zone until plat_zone_pop. Returns 1, or
+// 0 (nothing changed) when the zone does not exist or cannot be switched to.
+int plat_zone_push(const char *name);
+void plat_zone_pop(void);
+
+// Normalizes the calendar fields of tm (tm_isdst -1: let the zone decide) in
+// the conversion zone, or in UTC when utc is set, and returns the time, or -1
+// when it cannot be represented.
+int64_t plat_mktime(struct tm *tm, int utc);
+
+// The conversion zone's standard and daylight-saving abbreviations ("" when
+// unknown); valid until the zone changes.
+void plat_zone_abbrevs(const char **std_name, const char **dst_name);

@@ -435,6 +435,74 @@ int plat_use_zone(const char *zone) {
     return ok;
 }
 
+static int zone_name_ok(const char *name) {
+    if (!name || !name[0] || name[0] == '/' || strlen(name) > 200) return 0;
+    for (const char *p = name; *p; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (!(is_alnum(c) || c == '/' || c == '-' || c == '_' || c == '+')) return 0;
+        if (c == '/' && p[1] == '/') return 0;
+    }
+    return 1;
+}
+
+int plat_zone_exists(const char *name) {
+    if (!zone_name_ok(name)) return 0;
+    char path[256];
+    snprintf(path, sizeof path, "/usr/share/zoneinfo/%s", name);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct stat st;
+    char magic[4];
+    int ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read(fd, magic, 4) == 4 &&
+             memcmp(magic, "TZif", 4) == 0;
+    close(fd);
+    return ok;
+}
+
+// TZ is switched through static "TZ=..." texts so that no conversion
+// allocates; the node's own setting is kept to be put back.
+static char g_tz_pushed[256];
+static char g_tz_saved[256];
+static int g_tz_depth;
+static int g_tz_was_set;
+
+int plat_zone_push(const char *name) {
+    if (g_tz_depth || !plat_zone_exists(name)) return 0;
+    const char *old = getenv("TZ");
+    g_tz_was_set = old != nullptr;
+    if (old) {
+        if (strlen(old) + 4 > sizeof g_tz_saved) return 0;
+        snprintf(g_tz_saved, sizeof g_tz_saved, "TZ=%s", old);
+    }
+    snprintf(g_tz_pushed, sizeof g_tz_pushed, "TZ=%s", name);
+    if (putenv(g_tz_pushed) != 0) return 0;
+    tzset();
+    g_tz_depth = 1;
+    return 1;
+}
+
+void plat_zone_pop(void) {
+    if (!g_tz_depth) return;
+    if (g_tz_was_set)
+        putenv(g_tz_saved);
+    else
+        unsetenv("TZ");
+    tzset();
+    g_tz_depth = 0;
+}
+
+int64_t plat_mktime(struct tm *tm, int utc) {
+    time_t t = utc ? timegm(tm) : mktime(tm);
+    if (t == (time_t)-1) return -1;
+    return (int64_t)t;
+}
+
+void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+    tzset();
+    *std_name = tzname[0] ? tzname[0] : "";
+    *dst_name = tzname[1] ? tzname[1] : "";
+}
+
 void plat_console_to_utf8(const char *in, char *out, size_t cap) {
     str_copy(out, cap, in);
 }

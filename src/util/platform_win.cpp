@@ -231,6 +231,31 @@ int plat_use_zone(const char *) {
     return 0;
 }
 
+
+// Named zones need the zone database, which Windows does not have: only the
+// process's own zone and UTC are offered.
+int plat_zone_exists(const char *) {
+    return 0;
+}
+
+int plat_zone_push(const char *) {
+    return 0;
+}
+
+void plat_zone_pop(void) {}
+
+int64_t plat_mktime(struct tm *tm, int utc) {
+    __time64_t t = utc ? _mkgmtime64(tm) : _mktime64(tm);
+    if (t == (__time64_t)-1) return -1;
+    return (int64_t)t;
+}
+
+void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+    _tzset();
+    *std_name = _tzname[0] ? _tzname[0] : "";
+    *dst_name = _tzname[1] ? _tzname[1] : "";
+}
+
 void plat_console_to_utf8(const char *in, char *out, size_t cap) {
     // A program without a console of its own has no console code page; the
     // command then writes in the system's OEM code page.

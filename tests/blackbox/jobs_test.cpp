@@ -63,7 +63,7 @@ std::vector<std::string> search_path(const std::string &dir) {
 std::string tasks_body(const std::string &output, const std::string &crontab_env = "") {
     std::vector<std::string> env = search_path(fake_schtasks(output));
     if (!crontab_env.empty()) env.push_back(crontab_env);
-    return json_body(run_query("action=jobs", env));
+    return json_body(run_query_without_timers("action=jobs", env));
 }
 
 } // namespace

@@ -155,6 +155,20 @@ run_result run_in_tree(const std::string &root, const std::vector<std::string> &
     return run_at(ZV_ROOT_PROGRAM, root, env, {}, timeout_s);
 }
 
+run_result run_in_unit_tree(const std::string &root, const std::vector<std::string> &env,
+                            int timeout_s) {
+    if (program_is_windows()) return run_program(env, {}, timeout_s);
+    return run_in_tree(root, env, timeout_s);
+}
+
+run_result run_query_without_timers(const std::string &query, std::vector<std::string> extra,
+                                    int timeout_s) {
+    auto env = base_env();
+    env.push_back("QUERY_STRING=" + query);
+    for (auto &e : extra) env.push_back(e);
+    return run_in_unit_tree(make_temp_dir(), env, timeout_s);
+}
+
 run_result run_query(const std::string &query, std::vector<std::string> extra, long long now,
                      const std::string &tz) {
     auto env = base_env(now, tz);

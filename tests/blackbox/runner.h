@@ -28,6 +28,16 @@ run_result run_program(const std::vector<std::string> &env,
 run_result run_in_tree(const std::string &root, const std::vector<std::string> &env,
                        int timeout_s = 120);
 
+// Runs the build that reads the systemd units under root (its working
+// directory) instead of the node's, with exactly env. The Windows build,
+// which reads no units, runs as run_program does.
+run_result run_in_unit_tree(const std::string &root, const std::vector<std::string> &env,
+                            int timeout_s = 120);
+
+// A request (QUERY_STRING and extra entries) on a node without systemd units.
+run_result run_query_without_timers(const std::string &query, std::vector<std::string> extra = {},
+                                    int timeout_s = 120);
+
 // Shorthand: a request with QUERY_STRING and extra environment entries.
 run_result run_query(const std::string &query, std::vector<std::string> extra = {},
                      long long now = k_now, const std::string &tz = "UTC");

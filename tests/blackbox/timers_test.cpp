@@ -1,0 +1,206 @@
+// The node's systemd timers in the jobs answer, from a prepared unit tree:
+// packaged unit files from Debian, enabled, disabled and masked timers, a
+// drop-in, a template instance, a monotonic-only timer and one with two
+// OnCalendar= lines in named zones.
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runner.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void make_dirs(const std::string &path) {
+    std::string part;
+    std::stringstream ss(path);
+    std::string piece;
+    while (std::getline(ss, piece, '/')) {
+        part += piece + "/";
+        mkdir(part.c_str(), 0755);
+    }
+}
+
+void put(const std::string &root, const std::string &path, const std::string &text) {
+    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
+    std::ofstream(root + "/" + path, std::ios::binary) << text;
+}
+
+void link_to(const std::string &root, const std::string &path, const std::string &target) {
+    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
+    ASSERT_EQ(symlink(target.c_str(), (root + "/" + path).c_str()), 0) << path;
+}
+
+const char *const k_lib = "lib/systemd/system/";
+const char *const k_etc = "etc/systemd/system/";
+const char *const k_wants = "etc/systemd/system/timers.target.wants/";
+
+// The unit tree the answer below is read from.
+std::string fixture_tree() {
+    std::string root = make_temp_dir();
+    for (const char *name : {"apt-daily", "logrotate", "certbot", "e2scrub_all", "fstrim",
+                             "sysstat-collect", "pg_dump@"})
+        for (const char *type : {".timer", ".service"})
+            put(root, k_lib + std::string(name) + type,
+                read_file(data_path(std::string("timers/debian/") + name + type)));
+    for (const char *name : {"apt-daily", "logrotate", "certbot", "e2scrub_all", "sysstat-collect",
+                             "boot-clean", "report", "bad", "missing"})
+        link_to(root, k_wants + std::string(name) + ".timer",
+                "/lib/systemd/system/" + std::string(name) + ".timer");
+    // fstrim.timer is installed but not enabled; e2scrub_all.timer is masked.
+    link_to(root, k_etc + std::string("e2scrub_all.timer"), "/dev/null");
+    put(root, k_etc + std::string("logrotate.timer.d/10-hour.conf"),
+        "[Timer]\nOnCalendar=\nOnCalendar=*-*-* 03:30\n");
+    put(root, "run/systemd/system/logrotate.timer.d/20-late.conf", "[Timer]\nPersistent=false\n");
+    link_to(root, k_etc + std::string("postgresql@15-main.service.wants/pg_dump@15-main.timer"),
+            "/lib/systemd/system/pg_dump@.timer");
+    put(root, k_lib + std::string("boot-clean.timer"),
+        "[Timer]\nOnBootSec=15min\nOnUnitActiveSec=1d\n");
+    put(root, k_lib + std::string("boot-clean.service"),
+        "[Service]\nUser=nobody\nExecStart=-/usr/bin/clean --all\n");
+    put(root, "usr/local/lib/systemd/system/report.timer",
+        "# two calendars in named zones\n[Timer]\nOnCalendar=Mon..Fri 09:00 America/New_York\n"
+        "OnCalendar=*-*-01 00:00:00 Europe/Berlin\nUnit=monthly-report.service\n"
+        "RandomizedDelaySec=30s\n");
+    put(root, "usr/local/lib/systemd/system/monthly-report.service",
+        "[Service]\nExecStart=!!/usr/local/bin/report --unit %n\nUser=reports\n");
+    put(root, k_lib + std::string("bad.timer"), "[Timer]\nOnCalendar=*-*-* 25:00\n");
+    return root;
+}
+
+json timer_jobs(const run_result &r) {
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    return json::parse(json_body(r));
+}
+
+run_result jobs_in(const std::string &root, const std::string &tz = "UTC") {
+    auto env = base_env(k_now, tz);
+    env.push_back("QUERY_STRING=action=jobs");
+    env.push_back("PATH=/nonexistent");
+    return run_in_unit_tree(root, env);
+}
+
+} // namespace
+
+TEST(Timers, FixtureTreeMatchesTheReviewedReference) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    auto r = jobs_in(fixture_tree());
+    EXPECT_ANSWER(r, k_json_header + read_file(data_path("timers/tree.expected.json")));
+}
+
+TEST(Timers, WhatIsListedAndHow) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    json j = timer_jobs(jobs_in(fixture_tree(), "Europe/Berlin"));
+    EXPECT_EQ(j["sources"], json::array({"systemd"}));
+    std::vector<std::string> commands;
+    for (const auto &job : j["jobs"]) {
+        EXPECT_EQ(job["source"], "systemd");
+        EXPECT_EQ(job["kind"], "timer");
+        commands.push_back(job["command"]);
+    }
+    // Name order of the timers; disabled, masked and unit-less ones absent.
+    EXPECT_EQ(commands,
+              (std::vector<std::string>{
+                  "apt-daily.service: /usr/lib/apt/apt.systemd.daily update", "bad.service",
+                  "boot-clean.service: /usr/bin/clean --all",
+                  "certbot.service: /usr/bin/certbot -q renew --no-random-sleep-on-renew",
+                  "logrotate.service: /usr/sbin/logrotate /etc/logrotate.conf",
+                  "pg_dump@15-main.service: /usr/bin/pg_backupcluster 15-main dump",
+                  "monthly-report.service: /usr/local/bin/report --unit monthly-report.service",
+                  "sysstat-collect.service: /usr/lib/sysstat/sa1 1 1"}));
+    struct {
+        size_t index;
+        const char *expr, *user, *description;
+    } rows[] = {
+        {2, "OnBootSec=15min OnUnitActiveSec=1d", "nobody",
+         "15 minutes after boot, then 1 day after each run"},
+        {4, "*-*-* 03:30", "root", "At 03:30, every day"},
+        {5, "weekly", "postgres", "Every Monday at 00:00, plus up to 1 hour's random delay"},
+    };
+    for (const auto &row : rows) {
+        const json &job = j["jobs"][row.index];
+        EXPECT_EQ(job["expr"], row.expr);
+        EXPECT_EQ(job["user"], row.user);
+        EXPECT_EQ(job["description"], row.description);
+    }
+    EXPECT_EQ(j["jobs"][2]["next"], json::array());
+    EXPECT_EQ(j["jobs"][1]["valid"], false);
+    EXPECT_EQ(j["jobs"][1]["error"], "OnCalendar=*-*-* 25:00: value out of range");
+    // Two calendars merged: weekday mornings in New York and the 1st of the
+    // month in Berlin, ascending.
+    const json &report = j["jobs"][6];
+    EXPECT_EQ(report["expr"], "Mon..Fri 09:00 America/New_York; *-*-01 00:00:00 Europe/Berlin");
+    std::vector<std::string> utc;
+    for (const auto &run : report["next"]) utc.push_back(run["utc"]);
+    EXPECT_EQ(utc, (std::vector<std::string>{"2026-11-12T14:00:00Z", "2026-11-13T14:00:00Z",
+                                             "2026-11-16T14:00:00Z", "2026-11-17T14:00:00Z",
+                                             "2026-11-18T14:00:00Z"}));
+}
+
+TEST(Timers, AfterTheCronJobsAndWithinTheTableLimit) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    // The timers fill the table up: 600 enabled timers, of which 512 fit.
+    std::string root = make_temp_dir();
+    put(root, k_lib + std::string("t.service"), "[Service]\nExecStart=/bin/true\n");
+    for (int i = 0; i < 600; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "t%03d.timer", i);
+        put(root, k_lib + std::string(name), "[Timer]\nOnCalendar=hourly\nUnit=t.service\n");
+        link_to(root, k_wants + std::string(name), std::string("../") + name);
+    }
+    json j = timer_jobs(jobs_in(root));
+    EXPECT_EQ(j["count"], 512);
+    EXPECT_EQ(j["truncated"], true);
+    EXPECT_EQ(j["jobs"][511]["expr"], "hourly");
+    EXPECT_EQ(j["jobs"][0]["next"][0]["utc"], "2026-11-12T05:00:00Z");
+}
+
+TEST(Timers, HostileTreesAnswer) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    std::string root = fixture_tree();
+    // A link loop, a FIFO and a folder under timer names, a unit file that
+    // is huge, and 10 000 more enabled timers.
+    link_to(root, k_etc + std::string("loop.timer"), "loop.timer");
+    link_to(root, k_wants + std::string("loop.timer"), "../loop.timer");
+    make_dirs(root + "/" + k_lib);
+    ASSERT_EQ(mkfifo((root + "/" + k_lib + "fifo.timer").c_str(), 0644), 0);
+    link_to(root, k_wants + std::string("fifo.timer"), "/lib/systemd/system/fifo.timer");
+    make_dirs(root + "/" + k_lib + "dir.timer");
+    link_to(root, k_wants + std::string("dir.timer"), "/lib/systemd/system/dir.timer");
+    {
+        std::ofstream huge(root + "/" + k_lib + "huge.timer", std::ios::binary);
+        huge << "[Timer]\nOnCalendar=daily\n";
+        std::string junk(1 << 20, 'x');
+        for (int i = 0; i < 64; i++) huge << junk << "\n";
+    }
+    link_to(root, k_wants + std::string("huge.timer"), "/lib/systemd/system/huge.timer");
+    make_dirs(root + "/etc/systemd/system/many.target.wants");
+    for (int i = 0; i < 10000; i++) {
+        std::string name = "m" + std::to_string(i) + ".timer";
+        std::ofstream(root + "/" + k_lib + name) << "[Timer]\nOnCalendar=minutely\n";
+        link_to(root, "etc/systemd/system/many.target.wants/" + name,
+                "/lib/systemd/system/" + name);
+    }
+    auto env = base_env();
+    env.push_back("QUERY_STRING=action=jobs");
+    json j = timer_jobs(run_in_unit_tree(root, env, 60));
+    EXPECT_LE(j["count"].get<int>(), 512);
+    EXPECT_EQ(j["truncated"], true);
+    for (const auto &job : j["jobs"]) {
+        EXPECT_NE(job["command"], "loop.service");
+        EXPECT_NE(job["command"], "fifo.service");
+        EXPECT_NE(job["command"], "dir.service");
+    }
+}

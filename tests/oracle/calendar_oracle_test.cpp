@@ -1,0 +1,454 @@
+// The calendar evaluator against systemd's own: `systemd-analyze calendar
+// --iterations=5` with its clock pinned by libfaketime, for the OnCalendar=
+// values of packaged timers and a few hundred generated expressions, in
+// several zones and from several start times. Acceptance and every elapse
+// time must agree, except for the reasons listed in known_difference().
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cron/calendar.h"
+#include "cron/cron.h"
+
+namespace {
+
+const char *const k_analyze = "/usr/bin/systemd-analyze";
+
+struct oracle_answer {
+    bool accepted = false;
+    bool gave_up = false; // its loop guard stopped the search (systemd's own fault)
+    std::vector<int64_t> runs;
+};
+
+std::string shell_quote(const std::string &s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// "Www YYYY-MM-DD HH:MM:SS UTC" as seconds since 1970.
+bool parse_utc_stamp(const std::string &s, int64_t *out) {
+    int y, mo, d, h, mi, se;
+    char wd[8], zone[8];
+    if (sscanf(s.c_str(), "%7s %d-%d-%d %d:%d:%d %7s", wd, &y, &mo, &d, &h, &mi, &se, zone) != 8)
+        return false;
+    if (std::string(zone) != "UTC") return false;
+    *out = days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + se;
+    return true;
+}
+
+std::string after_colon(const std::string &line) {
+    size_t c = line.find(": ");
+    return c == std::string::npos ? "" : line.substr(c + 2);
+}
+
+std::string slurp(FILE *f) {
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    return out;
+}
+
+// Runs systemd-analyze once for all exprs (distinct) in zone tz with the
+// clock frozen at now, and returns what it said about each expression. It
+// prints one block per accepted expression, in order, and names each
+// rejected one on stderr.
+std::map<std::string, oracle_answer> ask_oracle(const std::vector<std::string> &exprs,
+                                                const char *tz, int64_t now) {
+    char err_path[] = "/tmp/zv_oracle_XXXXXX";
+    int fd = mkstemp(err_path);
+    if (fd >= 0) close(fd);
+    std::string cmd = std::string("env -i TZ=") + tz + " LD_PRELOAD=" ZV_FAKETIME_LIB +
+                      " FAKETIME_FMT=%s FAKETIME=" + std::to_string(now) + " " + k_analyze +
+                      " calendar --iterations=5";
+    for (const std::string &e : exprs) cmd += " " + shell_quote(e);
+    cmd += std::string(" 2>") + err_path;
+    FILE *p = popen(cmd.c_str(), "r");
+    std::string out = slurp(p);
+    if (p) pclose(p);
+    FILE *ef = fopen(err_path, "r");
+    std::string err = slurp(ef);
+    if (ef) fclose(ef);
+    unlink(err_path);
+
+    std::vector<std::vector<std::string>> blocks;
+    std::istringstream in(out);
+    std::string line;
+    bool after_original = false;
+    while (std::getline(in, line)) {
+        bool original = line.rfind("  Original form: ", 0) == 0;
+        bool normalized = line.rfind("Normalized form: ", 0) == 0;
+        if (original || (normalized && !after_original)) blocks.emplace_back();
+        after_original = original;
+        if (!blocks.empty()) blocks.back().push_back(line);
+    }
+
+    std::map<std::string, oracle_answer> answers;
+    size_t next_block = 0;
+    for (const std::string &e : exprs) {
+        if (err.find("Failed to parse calendar specification '" + e + "': ") != std::string::npos)
+            continue;
+        if (err.find("Failed to determine next elapse for '" + e + "': ") != std::string::npos) {
+            answers[e].accepted = answers[e].gave_up = true;
+            continue;
+        }
+        if (next_block >= blocks.size()) break;
+        const std::vector<std::string> &b = blocks[next_block++];
+        oracle_answer &a = answers[e];
+        a.accepted = true;
+        for (size_t i = 0; i < b.size(); i++) {
+            if (b[i].find("Next elapse: ") == std::string::npos &&
+                b[i].find("Iter. #") == std::string::npos)
+                continue;
+            std::string stamp = after_colon(b[i]);
+            if (stamp == "never") continue;
+            if (i + 1 < b.size() && b[i + 1].find("(in UTC): ") != std::string::npos)
+                stamp = after_colon(b[i + 1]);
+            int64_t t;
+            if (parse_utc_stamp(stamp, &t)) a.runs.push_back(t);
+        }
+    }
+    return answers;
+}
+
+// Expressions whose elapse times are shown differently on purpose.
+const char *known_difference(const cal_spec &cs) {
+    // Runs are whole seconds: a time with a fraction shows its second, and a
+    // repetition below one second collapses to one run per second.
+    const cal_field &s = cs.fields[CAL_SECOND];
+    for (int i = 0; i < s.count; i++)
+        if (s.parts[i].start % 1000000 || (s.parts[i].stop >= 0 && s.parts[i].stop % 1000000) ||
+            s.parts[i].repeat % 1000000)
+            return "fractional seconds";
+    return nullptr;
+}
+
+// Whether t is on a wall-clock time that occurs twice in zone tz (the hour
+// repeated when clocks go back). Which occurrence glibc's mktime returns for
+// such a time depends on the offsets of its earlier calls, and systemd runs
+// the search for a named zone in a forked child, whose earlier calls differ
+// from ours: the two occurrences are taken as agreeing.
+bool repeated_wall_time(const char *tz, int64_t t) {
+    std::string saved = getenv("TZ") ? getenv("TZ") : "";
+    setenv("TZ", tz, 1);
+    tzset();
+    auto wall = [](int64_t x) {
+        time_t tt = (time_t)x;
+        struct tm tm;
+        localtime_r(&tt, &tm);
+        return std::to_string(tm.tm_yday) + ":" + std::to_string(tm.tm_hour) + ":" +
+               std::to_string(tm.tm_min) + ":" + std::to_string(tm.tm_sec);
+    };
+    bool twice = wall(t) == wall(t - 3600) || wall(t) == wall(t + 3600) ||
+                 wall(t) == wall(t - 1800) || wall(t) == wall(t + 1800);
+    setenv("TZ", saved.c_str(), 1);
+    tzset();
+    return twice;
+}
+
+// Equal runs, or runs that differ only in which occurrence of a repeated
+// wall time they name.
+bool same_runs(const std::vector<int64_t> &got, const std::vector<int64_t> &want, const char *tz) {
+    if (got == want) return true;
+    if (got.size() != want.size()) return false;
+    for (size_t i = 0; i < got.size(); i++)
+        if (got[i] != want[i] &&
+            !(repeated_wall_time(tz, got[i]) && repeated_wall_time(tz, want[i])))
+            return false;
+    return true;
+}
+
+std::vector<std::string> packaged_values() {
+    std::vector<std::string> dirs = {"/lib/systemd/system", ZV_DATA_DIR "/timers/debian"};
+    std::set<std::string> values;
+    for (const std::string &dir : dirs) {
+        DIR *d = opendir(dir.c_str());
+        if (!d) continue;
+        while (struct dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() < 7 || name.substr(name.size() - 6) != ".timer") continue;
+            std::ifstream f(dir + "/" + name);
+            std::string line;
+            while (std::getline(f, line))
+                if (line.rfind("OnCalendar=", 0) == 0) {
+                    std::string v = line.substr(11);
+                    size_t b = v.find_first_not_of(" \t"), e2 = v.find_last_not_of(" \t");
+                    if (b != std::string::npos) values.insert(v.substr(b, e2 - b + 1));
+                }
+        }
+        closedir(d);
+    }
+    return std::vector<std::string>(values.begin(), values.end());
+}
+
+// Hand-picked texts at the grammar's edges: shorthands, zones, leap days,
+// the days around clock changes, and texts systemd rejects.
+const char *const k_edge_cases[] = {
+    "minutely",
+    "hourly",
+    "daily",
+    "weekly",
+    "monthly",
+    "yearly",
+    "annually",
+    "quarterly",
+    "semiannually",
+    "semi-annually",
+    "biannually",
+    "bi-annually",
+    "Daily",
+    "HOURLY",
+    "daily UTC",
+    "daily utc",
+    "weekly Pacific/Auckland",
+    "12:00 Europe/Paris",
+    "daily EST",
+    "daily CET",
+    "daily CEST",
+    "daily PST",
+    "daily MET",
+    "daily Foo/Bar",
+    "daily Asia/Kolkata",
+    "*:0/30 Australia/Lord_Howe",
+    "Mon..Fri 09:00 America/New_York",
+    "*-*-* 02:30",
+    "*-*-* 02:30 Europe/Berlin",
+    "*-*-* 01:30 America/New_York",
+    "*-*-* 02:00:00",
+    "*-*-* 02,03:00",
+    "*-03-29 02:*",
+    "*-10-25 02:*:00",
+    "*-11-01 01:*:00",
+    "Sun *-03-25..31 01..03:00,30",
+    "Sun *-10-25..31 02:15",
+    "*:0/20",
+    "*:00/15 UTC",
+    "*-02-29",
+    "*-02-29 UTC",
+    "2028-02-29 12:00",
+    "*-02~01",
+    "*-02~03",
+    "Mon *-05~07/1",
+    "*-*~1..3",
+    "*-*~05/2",
+    "*~1",
+    "02~03",
+    "*-02-30",
+    "*-04-31",
+    "*-*-31",
+    "*-*-1..31/7",
+    "Wed, 17:48",
+    "Wed ,Thu 17:48",
+    "wed..fri",
+    "Mon..Wed..Fri",
+    "Fri..Mon",
+    "Mon,",
+    "Mon..",
+    "Monday",
+    "Mond",
+    "Mon 12",
+    "12",
+    "12 ",
+    " daily",
+    "daily ",
+    "Mon  12:00",
+    "Mon *-*-*  12:00",
+    "*-*-* *:*",
+    "*-*-* *",
+    "*/5:00",
+    "*:*/15",
+    "*,1:00",
+    "1,,2:00",
+    "+1:00",
+    "1.5:00",
+    "10..5:00",
+    "5..5:00",
+    "1..3/0:00",
+    "1/5..10:00",
+    "*:00/0",
+    "00:00:60",
+    "*-0-1",
+    "*-*-0",
+    "*-*-32",
+    "*-*~0",
+    "*-*~32",
+    "*-*-~1",
+    "1969-*-*",
+    "2200-*-*",
+    "2199-12-31 23:59:59",
+    "0-1-1",
+    "12,80-*-*",
+    "70-*-* 00:00",
+    "*-*-*",
+    "4294967296:00",
+    "99999999999999999999:00",
+    "00:00 UTC UTC",
+    "@1700000000",
+    "@4102444800",
+    "@abc",
+    "",
+    "UTC",
+    "1:2:3.5",
+    "1:2:3.5/0.5",
+    "01:02:03.0000001",
+    "00:00:01..03",
+    "*:*:0.5/10",
+    "*:*:*",
+    "*:*:0/7",
+    "Sat,Thu,Mon..Wed,Sat..Sun",
+    "Mon,Sun 12-*-* 2,1:23",
+    "Wed *-1",
+    "Wed..Wed,Wed *-1",
+    "Wed..Sat,Tue 12-10-15 1:2:3",
+    "*-*-7 0:0:0",
+    "10-15",
+    "monday *-12-* 17:00",
+    "Mon,Fri *-*-3,1,2 *:30:45",
+    "12,14,13,12:20,10,30",
+    "12..14:10,20,30",
+    "mon,fri *-1/2-1,3 *:30:45",
+    "03-05 08:05:40",
+    "08:05:40",
+    "05:40",
+    "Sat,Sun 12-05 08:05:40",
+    "Sat,Sun 08:05:40",
+    "2003-03-05 05:40",
+    "05:40:23.4200004/3.1700005",
+    "2003-02..04-05",
+    "2003-03-05 05:40 UTC",
+    "2003-03-05",
+    "03-05",
+    "*:2/3",
+    "Fri *-*-13 13:13",
+    "Sun *-*-1..7 1:00:00",
+    "*-*-* 6,18:00",
+    "Thu 2026-*-1,5 11:12:13",
+    "2026..2030/2-02-29",
+    "*-1..12/5-1/10 0/7:0/25:0/35",
+};
+
+// A deterministic mix of lists, ranges, repetitions, "~", weekdays and
+// seconds, with some values out of bounds so that rejection is compared too.
+std::vector<std::string> generated(int count) {
+    std::mt19937 rng(20261210);
+    auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
+    const char *days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun", "monday", "FRIDAY"};
+    const char *zones[] = {"", "", "", "", " UTC", " Europe/Berlin", " America/New_York"};
+    auto value = [&](int lo, int hi) { return lo + pick(hi - lo + 2 - (pick(12) ? 1 : 0)); };
+    auto chain = [&](int lo, int hi, int star_odds) {
+        if (pick(star_odds) == 0) return std::string("*");
+        std::string s;
+        int items = 1 + pick(3);
+        for (int i = 0; i < items; i++) {
+            if (i) s += ",";
+            int a = value(lo, hi);
+            s += std::to_string(a);
+            int form = pick(5);
+            if (form == 1) s += ".." + std::to_string(a + pick(hi - lo + 1) / 2);
+            if (form == 2) s += "/" + std::to_string(1 + pick(hi - lo));
+            if (form == 3)
+                s += ".." + std::to_string(a + pick(hi - lo + 1)) + "/" +
+                     std::to_string(1 + pick(6));
+        }
+        return s;
+    };
+    std::vector<std::string> out;
+    while ((int)out.size() < count) {
+        std::string e;
+        if (pick(3) == 0) {
+            int a = pick(7), b = a + pick(7 - a);
+            e += days[a];
+            if (b > a) e += std::string("..") + days[b];
+            if (pick(2)) e += std::string(",") + days[pick(9)];
+            e += " ";
+        }
+        int date = pick(6);
+        if (date == 1) e += chain(2024, 2031, 2) + "-" + chain(1, 12, 2) + "-" + chain(1, 31, 2);
+        if (date == 2) e += "*-" + chain(1, 12, 2) + "-" + chain(1, 31, 3);
+        if (date == 3) e += "*-" + chain(1, 12, 2) + "~" + chain(1, 7, 4);
+        if (date == 4) e += chain(1, 12, 3) + "-" + chain(28, 31, 4);
+        if (date == 5) e += "*-02-" + chain(27, 29, 4);
+        if (date) e += " ";
+        e += chain(0, 23, 3) + ":" + chain(0, 59, 3);
+        if (pick(3) == 0) e += ":" + chain(0, 59, 3);
+        e += zones[pick(7)];
+        out.push_back(e);
+    }
+    return out;
+}
+
+struct start_time {
+    const char *label;
+    int64_t t;
+};
+
+// Before each clock change of 2026 in Berlin and New York, across a leap
+// day, at a year's end, and mid-summer.
+const start_time k_starts[] = {
+    {"2026-03-07 12:00 UTC", 1772884800},    {"2026-03-28 12:00 UTC", 1774699200},
+    {"2026-07-15 09:30:15 UTC", 1784107815}, {"2026-10-24 12:00 UTC", 1792843200},
+    {"2026-10-31 12:00 UTC", 1793448000},    {"2026-12-31 23:59:30 UTC", 1798761570},
+    {"2028-02-27 12:00 UTC", 1835352000},
+};
+
+const char *const k_zones[] = {"UTC", "Europe/Berlin", "America/New_York"};
+
+} // namespace
+
+TEST(CalendarOracle, AgreesWithSystemdAnalyze) {
+    if (access(k_analyze, X_OK) != 0) GTEST_SKIP() << "systemd-analyze is not installed";
+    std::vector<std::string> exprs = packaged_values();
+    for (const char *e : k_edge_cases) exprs.push_back(e);
+    std::vector<std::string> more = generated(400);
+    exprs.insert(exprs.end(), more.begin(), more.end());
+    std::set<std::string> seen;
+    std::vector<std::string> distinct;
+    for (const std::string &e : exprs)
+        if (seen.insert(e).second) distinct.push_back(e);
+    exprs = distinct;
+
+    for (const char *tz : k_zones) {
+        setenv("TZ", tz, 1);
+        tzset();
+        for (const start_time &start : k_starts) {
+            std::map<std::string, oracle_answer> oracle = ask_oracle(exprs, tz, start.t);
+            ASSERT_FALSE(oracle.empty()) << "no answer from " << k_analyze;
+            for (const std::string &e : exprs) {
+                SCOPED_TRACE("'" + e + "' TZ=" + tz + " from " + start.label);
+                cal_spec cs;
+                int ok = cal_parse(&cs, e.c_str());
+                auto it = oracle.find(e);
+                bool accepted = it != oracle.end() && it->second.accepted;
+                ASSERT_EQ(ok == 1, accepted) << cs.error;
+                // When systemd's search refuses to move backwards (a cursor
+                // carried across a clock change by a month past December) it
+                // reports an error instead of times; we keep searching.
+                if (!ok || known_difference(cs) || it->second.gave_up) continue;
+                int64_t runs[CAL_MAX_RUNS];
+                int n = cal_next_runs(&cs, start.t, runs);
+                // Beyond our 7305-day horizon systemd goes on to 2199.
+                int64_t limit = (start.t / 86400 + 7305) * 86400;
+                std::vector<int64_t> want;
+                for (int64_t t : it->second.runs)
+                    if (t < limit) want.push_back(t);
+                std::vector<int64_t> got(runs, runs + n);
+                ASSERT_TRUE(same_runs(got, want, cs.zone[0] ? cs.zone : tz))
+                    << ::testing::PrintToString(got) << " != " << ::testing::PrintToString(want);
+            }
+        }
+    }
+    unsetenv("TZ");
+    tzset();
+}

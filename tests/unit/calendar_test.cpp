@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string>
+#include <time.h>
+#include <vector>
+
+#include "cron/calendar.h"
+#include "cron/cron.h"
+
+namespace {
+
+constexpr int64_t k_now = 1794458190; // 2026-11-12 04:36:30 UTC, a Thursday
+
+int64_t at(int y, int mo, int d, int h, int mi, int s = 0) {
+    return days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// Runs the test body in the node zone tz and puts the process zone back.
+struct node_zone {
+    explicit node_zone(const char *tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~node_zone() {
+        unsetenv("TZ");
+        tzset();
+    }
+};
+
+std::vector<int64_t> runs(const char *text, int64_t now = k_now) {
+    cal_spec cs;
+    EXPECT_EQ(cal_parse(&cs, text), 1) << text << ": " << cs.error;
+    int64_t out[CAL_MAX_RUNS];
+    int n = cal_next_runs(&cs, now, out);
+    return std::vector<int64_t>(out, out + n);
+}
+
+} // namespace
+
+TEST(CalendarParse, RejectsWithAClearText) {
+    struct {
+        const char *text, *error;
+    } cases[] = {
+        {"", "empty calendar expression"},
+        {"Fri..Mon", "weekday range runs backwards"},
+        {"Mond", "invalid weekday"},
+        {"Mon..Wed..Fri", "invalid weekday"},
+        {"12", "invalid date"},
+        {"*-*-* *", "invalid time"},
+        {"*/5:00", "invalid date"},
+        {"*-*-32", "value out of range"},
+        {"*-*~29", "value out of range"},
+        {"1969-*-*", "value out of range"},
+        {"00:00:60", "value out of range"},
+        {"4294967296:00", "value out of range"},
+        {"10..5:00", "range runs backwards"},
+        {"*:00/0", "repetition must be greater than 0"},
+        {"0/24:00", "repetition too large"},
+        {"*-*~2/5", "repetition too large"},
+        {"daily CEST", "unknown time zone"},
+        {"daily Foo/Bar", "unknown time zone"},
+        {"00:00 UTC UTC", "unknown time zone"},
+        {"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,0,1,2,3,4,5,6,7,8,9:00",
+         "too many values in one field"},
+    };
+    node_zone tz("UTC");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        cal_spec cs;
+        EXPECT_EQ(cal_parse(&cs, c.text), 0);
+        EXPECT_STREQ(cs.error, c.error);
+        int64_t out[CAL_MAX_RUNS];
+        EXPECT_EQ(cal_next_runs(&cs, k_now, out), 0);
+    }
+}
+
+TEST(CalendarNext, NodeZoneRules) {
+    node_zone tz("Europe/Berlin");
+    struct {
+        const char *text;
+        int64_t now;
+        std::vector<int64_t> want;
+    } cases[] = {
+        // 02:30 does not exist on 2026-03-29 in Berlin: that day is skipped.
+        {"*-*-* 02:30",
+         at(2026, 3, 28, 12, 0),
+         {at(2026, 3, 30, 0, 30), at(2026, 3, 31, 0, 30), at(2026, 4, 1, 0, 30),
+          at(2026, 4, 2, 0, 30), at(2026, 4, 3, 0, 30)}},
+        // The last day of February, in a leap year and the next.
+        {"*-02~01 12:00",
+         k_now,
+         {at(2027, 2, 28, 11, 0), at(2028, 2, 29, 11, 0), at(2029, 2, 28, 11, 0),
+          at(2030, 2, 28, 11, 0), at(2031, 2, 28, 11, 0)}},
+        // The first Sunday of a month, as mdcheck_start.timer has it.
+        {"Sun *-*-1..7 1:00:00",
+         k_now,
+         {at(2026, 12, 6, 0, 0), at(2027, 1, 3, 0, 0), at(2027, 2, 7, 0, 0), at(2027, 3, 7, 0, 0),
+          at(2027, 4, 3, 23, 0)}},
+        // Beyond the 7305-day horizon nothing is listed.
+        {"2047-01-01", k_now, {}},
+        {"2199-12-31 23:59:59", k_now, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(runs(c.text, c.now), c.want);
+    }
+}
+
+TEST(CalendarNext, NamedZoneLeavesTheNodeZoneAlone) {
+    node_zone tz("Asia/Tokyo");
+    EXPECT_EQ(runs("Mon..Fri 09:00 America/New_York"),
+              (std::vector<int64_t>{at(2026, 11, 12, 14, 0), at(2026, 11, 13, 14, 0),
+                                    at(2026, 11, 16, 14, 0), at(2026, 11, 17, 14, 0),
+                                    at(2026, 11, 18, 14, 0)}));
+    struct tm local;
+    time_t t = (time_t)k_now;
+    localtime_r(&t, &local);
+    EXPECT_EQ(local.tm_hour, 13); // still Tokyo
+    EXPECT_EQ(runs("daily UTC")[0], at(2026, 11, 13, 0, 0));
+}
+
+TEST(CalendarNext, RunsAreStrictlyLaterAndMatch) {
+    node_zone tz("America/New_York");
+    const char *texts[] = {"minutely",
+                           "*:*:0/7",
+                           "hourly",
+                           "*-*-* 01:30",
+                           "Sat,Sun 12-05 08:05:40",
+                           "*-*~1..3",
+                           "*-10-25..31 01..02:*:00/30"};
+    for (int64_t now : {at(2026, 11, 1, 5, 0), at(2026, 3, 8, 6, 59, 59)}) {
+        for (const char *text : texts) {
+            SCOPED_TRACE(text);
+            cal_spec cs;
+            ASSERT_EQ(cal_parse(&cs, text), 1);
+            int64_t out[CAL_MAX_RUNS];
+            int n = cal_next_runs(&cs, now, out);
+            EXPECT_GT(n, 0);
+            for (int i = 0; i < n; i++) {
+                EXPECT_GT(out[i], i ? out[i - 1] : now);
+                EXPECT_TRUE(cal_matches(&cs, out[i])) << out[i];
+            }
+        }
+    }
+}
+
+TEST(CalendarMerge, AscendingDistinctAtMostFive) {
+    int64_t acc[CAL_MAX_RUNS] = {10, 20, 30};
+    int count = 3;
+    const int64_t add[] = {5, 20, 25, 40, 50};
+    cal_merge_runs(acc, &count, add, 5);
+    EXPECT_EQ(std::vector<int64_t>(acc, acc + count), (std::vector<int64_t>{5, 10, 20, 25, 30}));
+}
+
+TEST(CalendarDescribe, Sentences) {
+    struct {
+        const char *text, *want;
+    } cases[] = {
+        {"daily", "Every day at 00:00"},
+        {"weekly", "Every Monday at 00:00"},
+        {"*-*-* 6,18:00", "At 06:00 and 18:00, every day"},
+        {"Sun *-*-* 03:10:00", "Every Sunday at 03:10"},
+        {"Mon..Fri 09:00 America/New_York",
+         "Every Monday to Friday at 09:00 (America/New_York time)"},
+        {"*-*-* 07..23:30", "At minute 30, between 07:00 and 23:59, every day"},
+        {"*:00/10", "Every 10 minutes, every day"},
+        {"Sun *-*-1..7 1:00:00", "At 01:00, on day 1 to 7 of every month, if a Sunday"},
+        {"*-02~01", "At 00:00, on the last day in February"},
+        {"*-*~03 12:00 UTC", "At 12:00, on the 3rd last day of every month (UTC)"},
+        {"2028-02-29 12:00:30", "At 12:00:30, on day 29 in February of 2028"},
+    };
+    node_zone tz("UTC");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        cal_spec cs;
+        ASSERT_EQ(cal_parse(&cs, c.text), 1) << cs.error;
+        char out[224];
+        cal_describe(&cs, out, sizeof out);
+        EXPECT_STREQ(out, c.want);
+    }
+}
