@@ -1,3 +1,4 @@
+#include <stdio.h>
 #include <string.h>
 
 #include "jobs/jobs.h"
@@ -41,27 +42,40 @@ int has_step_after_value(const char *schedule) {
     return 0;
 }
 
-// The description follows the general day rule; where the daemon's own rule
-// picks other days for this schedule, a note says which rule it applies.
-void note_daemon_day_rule(const cron_expr *ce, char *description, size_t cap) {
+// A live job is described by the daemon's day rule where it picks other
+// days than the general one: with neither day field written "*..." either
+// one matching is enough, so a field that selects every day ("1-31") makes
+// the job run daily; with one of them written "*..." both must match.
+void describe_for_daemon(const cron_expr *ce, char *out, size_t cap) {
+    if (ce->keyword[0]) return;
     cron_daemon dm;
     cron_daemon_flags(ce, &dm);
-    for (int mday = 1; mday <= 31; mday++) {
-        for (int wday = 0; wday < 7; wday++) {
-            const int dom = ce->days_of_month[mday], dow = ce->days_of_week[wday];
-            const int general = ce->dom_restricted && ce->dow_restricted ? dom || dow
-                                : ce->dom_restricted                     ? dom
-                                : ce->dow_restricted                     ? dow
-                                                                         : 1;
-            if (general != cron_daemon_day_matches(ce, &dm, mday, wday)) {
-                str_append(description, cap,
-                           dm.dom_star || dm.dow_star
-                               ? " (cron runs it only where day of month and weekday both match)"
-                               : " (cron runs it where day of month or weekday matches)");
-                return;
-            }
-        }
+    const int either = !dm.dom_star && !dm.dow_star;
+    if (either && ce->dom_restricted != ce->dow_restricted) {
+        cron_expr daily = *ce;
+        daily.dom_restricted = daily.dow_restricted = 0;
+        memset(daily.days_of_month + 1, 1, 31);
+        memset(daily.days_of_week, 1, 7);
+        cron_describe(&daily, out);
+        return;
     }
+    if (either || !ce->dom_restricted || !ce->dow_restricted) return;
+    cron_expr weekdays = *ce;
+    weekdays.dom_restricted = 0;
+    memset(weekdays.days_of_month + 1, 1, 31);
+    cron_describe(&weekdays, out);
+    int days = 0;
+    for (int d = 1; d <= 31; d++) days += ce->days_of_month[d];
+    str_append(out, cap, days == 1 ? ", if it is day " : ", if it is one of days ");
+    const char *sep = "";
+    for (int d = 1; d <= 31; d++) {
+        if (!ce->days_of_month[d]) continue;
+        char item[8];
+        snprintf(item, sizeof item, "%s%d", sep, d);
+        str_append(out, cap, item);
+        sep = ", ";
+    }
+    str_append(out, cap, " of the month");
 }
 
 } // namespace
@@ -92,14 +106,19 @@ cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
     } else {
         int needed = layout->system ? 6 : 5;
         size_t len = 0;
+        const char *first = nullptr, *last = nullptr; // the schedule as written
         for (int i = 0; i < needed; i++) {
             p = skip_space(p);
             if (!*p) return nullptr; // too few fields: no job
             const char *end = skip_token(p);
             size_t n = (size_t)(end - p);
+            if (i < 5) {
+                if (!first) first = p;
+                last = end;
+            }
             if (i == 5) {
                 str_set_span(user, p, n);
-            } else if (n + len + 2 <= sizeof expr) {
+            } else if (!too_long && n + len + 2 <= sizeof expr) {
                 if (len) expr[len++] = ' ';
                 memcpy(expr + len, p, n);
                 len += n;
@@ -109,6 +128,8 @@ cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
             }
             p = end;
         }
+        // Too long to judge: shown as written, cut, never with a field left out.
+        if (too_long) str_set_span(expr, first, (size_t)(last - first));
         p = skip_space(p);
     }
     str_set(command, p);
@@ -142,7 +163,7 @@ cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
                      "When the system starts (no scheduled times)");
         } else {
             str_copy(job->description, sizeof job->description, ce->description);
-            if (layout->live) note_daemon_day_rule(ce, job->description, sizeof job->description);
+            if (layout->live) describe_for_daemon(ce, job->description, sizeof job->description);
             job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
                                            : cron_next_runs(ce, layout->start, job->next);
         }

@@ -59,8 +59,10 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
         if (ctx->flavor == FLAVOR_CRONIE && cron_tz_value(line, zone, sizeof zone)) {
             // cronie times the lines after it in that zone; Debian's cron
             // knows one zone only, so there the line is a plain assignment.
-            zoned = zone[0] && plat_use_zone(zone);
-            if (!zone[0]) plat_use_zone(nullptr);
+            // Only a zone of the zone database: the C library would open
+            // any other value (a path, a FIFO) as a zone file, and wait.
+            zoned = zone[0] && plat_zone_exists(zone) && plat_use_zone(zone);
+            if (!zoned) plat_use_zone(nullptr);
             continue;
         }
         cron_job *job = cron_line(line, &layout, &ce);

@@ -11,15 +11,20 @@
 // comma. Quotes are never doubled as escapes: a second quote opens a field.
 static const char *read_field(const char *p, char *out) {
     size_t n = 0;
+    int cut;
     if (*p == '"') {
         p++;
         while (*p && *p != '"' && n < 255) out[n++] = *p++;
+        cut = *p && *p != '"';
         // After a cut at 255 the position stays on the 256th character;
         // the rest of the field is then read as the start of the next one.
         if (*p == '"') p++;
     } else {
         while (*p && *p != ',' && n < 255) out[n++] = *p++;
+        cut = *p && *p != ',';
     }
+    // What is kept of a cut field ends on a whole character.
+    if (cut) n = utf8_drop_partial(out, n);
     out[n] = 0;
     return p;
 }

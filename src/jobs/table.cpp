@@ -26,8 +26,11 @@ cron_job *add_job(void) {
 }
 
 void note_source(const char *name) {
+    // Compared as stored: a long path is kept cut, and must match itself.
+    char stored[sizeof g_sources[0]];
+    str_set(stored, name);
     for (int i = 0; i < g_source_count; i++)
-        if (strcmp(g_sources[i], name) == 0) return;
+        if (strcmp(g_sources[i], stored) == 0) return;
     if (g_source_count >= SOURCE_CAPACITY) return;
-    str_copy(g_sources[g_source_count++], sizeof g_sources[0], name);
+    str_set(g_sources[g_source_count++], stored);
 }

@@ -65,10 +65,15 @@ void clear_triggers(timer_unit *t) {
     t->monotonic_count = 0;
 }
 
+// systemd reads booleans in any case ("True", "YES").
 int parse_bool(const char *v) {
     const char *yes[] = {"1", "yes", "y", "true", "t", "on"};
-    for (const char *y : yes)
-        if (strcmp(v, y) == 0) return 1;
+    for (const char *y : yes) {
+        size_t i = 0;
+        while (y[i] && (v[i] == y[i] || (v[i] >= 'A' && v[i] <= 'Z' && v[i] - 'A' + 'a' == y[i])))
+            i++;
+        if (!y[i] && !v[i]) return 1;
+    }
     return 0;
 }
 
@@ -574,14 +579,14 @@ void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
 
 void read_timers(const char *root, int64_t start) {
     g_timer_count = 0;
-    int readable = 0;
     for (int i = 0; i < k_search_count; i++) {
         char dir[512];
         join(dir, sizeof dir, root, k_search_path[i], "");
         g_search_count[i] = plat_list_dir(dir, g_search[i], SEARCH_CAP, &g_search_left_out[i]);
         int count = g_search_count[i];
         if (count < 0) continue;
-        readable = 1;
+        // A .wants folder among the names left out would be missed.
+        if (g_search_left_out[i]) g_truncated = 1;
         for (int k = 0; k < count; k++) {
             const char *name = g_search[i][k].s;
             if (!ends_with(name, ".wants") && !ends_with(name, ".requires")) continue;
@@ -591,7 +596,6 @@ void read_timers(const char *root, int64_t start) {
             collect_wanted(wants);
         }
     }
-    if (readable) note_source("systemd");
     // Name order; the collected names may come from several folders.
     for (int a = 1; a < g_timer_count; a++) {
         plat_name t = g_timers[a];
@@ -615,5 +619,6 @@ void read_timers(const char *root, int64_t start) {
         cron_job *job = add_job();
         if (!job) return;
         timer_fill_job(job, name, &timer, service_name, have_service ? &service : nullptr, start);
+        note_source("systemd");
     }
 }

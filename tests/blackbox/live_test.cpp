@@ -301,3 +301,22 @@ TEST(LiveCron, CronieZonesAndNamesDifferFromDebiansCron) {
         }
     }
 }
+
+// cronie's CRON_TZ= names a zone of the zone database or nothing: a path
+// (here a FIFO that nobody writes) is never opened, and the node's zone stays.
+TEST(LiveCron, CronTzThatIsNoZoneKeepsTheNodesZone) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree(false);
+    write_file(root + "/usr/sbin/crond", "", fs::perms(0755));
+    const std::string fifo = root + "/zone-fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    write_file(root + "/etc/cron.d/zones", "CRON_TZ=" + fifo + "\n0 3 * * * root fifo\n" +
+                                               "CRON_TZ=Nowhere/Else\n0 3 * * * root nowhere\n");
+    json j = jobs_of(root);
+    for (const char *command : {"fifo", "nowhere"}) {
+        SCOPED_TRACE(command);
+        const json *job = find_job(j, "/etc/cron.d/zones", command);
+        ASSERT_TRUE(job);
+        EXPECT_EQ(utc_runs(*job)[0], "2026-11-13T02:00:00Z");
+    }
+}

@@ -204,3 +204,24 @@ TEST(Timers, HostileTreesAnswer) {
         EXPECT_NE(job["command"], "dir.service");
     }
 }
+
+// "systemd" is a source only when a timer was listed; booleans in any case.
+TEST(Timers, SourceOnlyWithATimerAndBooleansInAnyCase) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    auto env = base_env();
+    env.push_back("QUERY_STRING=action=jobs");
+    std::string root = make_temp_dir();
+    put(root, k_lib + std::string("masked.timer"), "[Timer]\nOnCalendar=daily\n");
+    link_to(root, k_wants + std::string("masked.timer"), "/lib/systemd/system/masked.timer");
+    link_to(root, k_etc + std::string("masked.timer"), "/dev/null");
+    json none = json::parse(json_body(run_in_unit_tree(root, env)));
+    EXPECT_EQ(none["count"], 0);
+    EXPECT_EQ(none["sources"], json::array());
+
+    put(root, k_lib + std::string("kept.timer"), "[Timer]\nOnCalendar=daily\nPersistent=True\n");
+    link_to(root, k_wants + std::string("kept.timer"), "/lib/systemd/system/kept.timer");
+    json one = json::parse(json_body(run_in_unit_tree(root, env)));
+    ASSERT_EQ(one["count"], 1);
+    EXPECT_EQ(one["sources"], json::array({"systemd"}));
+    EXPECT_EQ(one["jobs"][0]["description"], "Every day at 00:00, catches up after downtime");
+}

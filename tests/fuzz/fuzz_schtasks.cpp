@@ -7,19 +7,35 @@
 
 namespace {
 
+// A field cut at its capacity keeps no half of a UTF-8 character: a lead
+// byte whose sequence would run past the end goes, with what follows it.
+void drop_partial_character(std::string &f) {
+    size_t start = f.size();
+    while (start > 0 && f.size() - start < 3 && ((unsigned char)f[start - 1] & 0xc0) == 0x80)
+        start--;
+    if (start == 0) return;
+    unsigned char lead = (unsigned char)f[start - 1];
+    size_t need = lead >= 0xf5 ? 1 : lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 ? 2 : 1;
+    if (start - 1 + need > f.size()) f.resize(start - 1);
+}
+
 // Splits line as the reader's CSV rules say; returns the skip verdict.
 int model_split(const std::string &line, std::vector<std::string> &fields) {
     fields.clear();
     size_t p = 0;
     for (;;) {
         std::string f;
+        bool cut;
         if (p < line.size() && line[p] == '"') {
             p++;
             while (p < line.size() && line[p] != '"' && f.size() < 255) f += line[p++];
+            cut = p < line.size() && line[p] != '"';
             if (p < line.size() && line[p] == '"') p++;
         } else {
             while (p < line.size() && line[p] != ',' && f.size() < 255) f += line[p++];
+            cut = p < line.size() && line[p] != ',';
         }
+        if (cut) drop_partial_character(f);
         fields.push_back(f);
         if (p < line.size() && line[p] == ',') p++;
         if (p >= line.size() || fields.size() == 4) break;

@@ -44,6 +44,8 @@ TEST(JobTable, CapacityTruncationAndSources) {
     jobs_reset();
     note_source(std::string(100, 'n').c_str());
     EXPECT_EQ(std::string(g_sources[0]), std::string(63, 'n'));
+    note_source(std::string(100, 'n').c_str()); // a long name is noted once
+    EXPECT_EQ(g_source_count, 1);
 }
 
 TEST(CrontabLine, LineKindsAndFields) {
