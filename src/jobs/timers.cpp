@@ -356,6 +356,8 @@ void expand_specifiers(const char *in, const char *unit, char *out, size_t cap) 
         *at = 0;
     }
     out[0] = 0;
+    // The length so far is kept, so that a long command costs one pass.
+    size_t len = 0;
     for (const char *p = in; *p; p++) {
         char one[2] = {*p, 0};
         const char *piece = one;
@@ -387,7 +389,9 @@ void expand_specifiers(const char *in, const char *unit, char *out, size_t cap) 
             else
                 piece = one;
         }
-        str_append(out, cap, piece);
+        const size_t n = strlen(piece);
+        if (str_copy_span(out + len, cap - len, piece, n)) return;
+        len += n;
     }
 }
 
