@@ -14,13 +14,6 @@ void plat_stdout_init(void);
 int plat_gmtime(int64_t t, struct tm *out);
 int plat_localtime(int64_t t, struct tm *out);
 
-// Starts the command line with its standard output readable from the returned
-// stream, its standard error discarded. Returns null when it cannot start.
-FILE *plat_popen(const char *cmdline);
-
-// Waits for a command started by plat_popen and closes its stream.
-void plat_pclose(FILE *f);
-
 // Converts one line that a console command wrote into UTF-8, in out
 // (capacity cap, always terminated, cut on a character boundary). Windows
 // console programs write their texts ("Prêt", "Bereit") in the console's

@@ -27,17 +27,6 @@ int plat_localtime(int64_t t, struct tm *out) {
     return _localtime64_s(out, &tt) == 0;
 }
 
-FILE *plat_popen(const char *cmdline) {
-    // cmd.exe applies the redirection, so a missing command says nothing.
-    char line[512];
-    snprintf(line, sizeof line, "%s 2>nul", cmdline);
-    return _popen(line, "r");
-}
-
-void plat_pclose(FILE *f) {
-    if (f) _pclose(f);
-}
-
 // The node's cron files are read only on POSIX systems: the Windows build
 // lists the task list instead, so these are inert stand-ins that keep one
 // header. Files are opened for the fixture reader.
