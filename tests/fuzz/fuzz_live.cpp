@@ -39,13 +39,22 @@ void check_table(const char *source) {
             FUZZ_CHECK(j.next_count == 0 && j.error[0]);
             continue;
         }
+        // A schedule longer than expr holds is shown cut; only a whole one can
+        // be parsed again here.
+        if (strlen(j.expr) + 4 >= sizeof j.expr) continue;
         cron_expr ce;
         FUZZ_CHECK(cron_parse(&ce, j.expr) == 1);
-        FUZZ_CHECK(strncmp(j.description, ce.description, strlen(ce.description)) == 0 ||
-                   ce.boot_only);
-        int64_t prev = k_start;
         cron_daemon dm;
         cron_daemon_flags(&ce, &dm);
+        // The general description, unless the daemon's day rule picks other
+        // days: then the description follows the daemon.
+        const bool either = !dm.dom_star && !dm.dow_star;
+        const bool daemon_days =
+            !ce.keyword[0] && (either ? ce.dom_restricted != ce.dow_restricted
+                                      : ce.dom_restricted && ce.dow_restricted);
+        FUZZ_CHECK(strncmp(j.description, ce.description, strlen(ce.description)) == 0 ||
+                   ce.boot_only || daemon_days);
+        int64_t prev = k_start;
         for (int k = 0; k < j.next_count; k++) {
             FUZZ_CHECK(j.next[k] > prev && j.next[k] % 60 == 0);
             prev = j.next[k];
