@@ -170,8 +170,8 @@ int plat_open_read(const char *path) {
         close(fd);
         return -1;
     }
-    // Regular files never block; reads go back to the ordinary mode.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: it changes nothing for a regular file, and two
+    // system calls per file add up over hundreds of unit files.
     return fd;
 }
 
