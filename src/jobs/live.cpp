@@ -59,16 +59,17 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
         if (ctx->flavor == FLAVOR_CRONIE && cron_tz_value(line, zone, sizeof zone)) {
             // cronie times the lines after it in that zone; Debian's cron
             // knows one zone only, so there the line is a plain assignment.
-            // Only a zone of the zone database: the C library would open
-            // any other value (a path, a FIFO) as a zone file, and wait.
-            zoned = zone[0] && plat_zone_exists(zone) && plat_use_zone(zone);
-            if (!zoned) plat_use_zone(nullptr);
+            // plat_zone_push takes only a zone of the zone database: the C
+            // library would open any other value (a path, a FIFO) as a zone
+            // file, and wait. Otherwise the node's zone applies.
+            if (zoned) plat_zone_pop();
+            zoned = zone[0] && plat_zone_push(zone);
             continue;
         }
         cron_job *job = cron_line(line, &layout, &ce);
         if (job && system && job->valid) add_run_parts_jobs(job, source, ctx);
     }
-    if (zoned) plat_use_zone(nullptr);
+    if (zoned) plat_zone_pop();
     if (in.timed_out) g_truncated = 1;
     plat_close(handle);
 }

@@ -114,11 +114,6 @@ uint32_t plat_uid(void);
 // winter). Returns 1, or 0 when t cannot be converted.
 int plat_utc_offset(int64_t t, int32_t *offset);
 
-// Makes zone (a TZ value such as "Europe/Berlin") the local zone of the
-// process; null restores the zone the process started with. Returns 1, or 0
-// when zones cannot be switched on this system.
-int plat_use_zone(const char *zone);
-
 // Calendar conversions in a chosen zone. plat_mktime and plat_localtime use
 // the process's zone (TZ, else the system zone) unless plat_zone_push has
 // switched them to another one; plat_zone_pop switches back.

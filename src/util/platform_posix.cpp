@@ -365,28 +365,6 @@ int plat_utc_offset(int64_t t, int32_t *offset) {
     return 1;
 }
 
-// The zone the process started with, saved on the first switch.
-static char g_start_zone[256];
-static int g_start_zone_saved, g_start_zone_set;
-
-int plat_use_zone(const char *zone) {
-    if (!g_start_zone_saved) {
-        const char *tz = getenv("TZ");
-        g_start_zone_set = tz != nullptr && strlen(tz) < sizeof g_start_zone;
-        if (g_start_zone_set) memcpy(g_start_zone, tz, strlen(tz) + 1);
-        g_start_zone_saved = 1;
-    }
-    int ok;
-    if (zone)
-        ok = setenv("TZ", zone, 1) == 0;
-    else if (g_start_zone_set)
-        ok = setenv("TZ", g_start_zone, 1) == 0;
-    else
-        ok = unsetenv("TZ") == 0;
-    tzset();
-    return ok;
-}
-
 static int zone_name_ok(const char *name) {
     if (!name || !name[0] || name[0] == '/' || strlen(name) > 200) return 0;
     for (const char *p = name; *p; p++) {

@@ -216,10 +216,6 @@ int plat_utc_offset(int64_t t, int32_t *offset) {
     return 1;
 }
 
-int plat_use_zone(const char *) {
-    return 0;
-}
-
 // Named zones need the zone database, which Windows does not have: only the
 // process's own zone and UTC are offered.
 int plat_zone_exists(const char *) {

@@ -53,6 +53,18 @@ std::string after_colon(const std::string &line) {
     return c == std::string::npos ? "" : line.substr(c + 2);
 }
 
+// True when systemd-analyze refused the expression e: a line of its error
+// output starts "Failed to parse calendar" and quotes e.
+bool rejected(const std::string &err, const std::string &e) {
+    std::istringstream lines(err);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.rfind("Failed to parse calendar", 0) == 0 &&
+            line.find(" '" + e + "': ") != std::string::npos)
+            return true;
+    return false;
+}
+
 std::string slurp(FILE *f) {
     std::string out;
     char buf[4096];
@@ -98,8 +110,7 @@ std::map<std::string, oracle_answer> ask_oracle(const std::vector<std::string> &
     std::map<std::string, oracle_answer> answers;
     size_t next_block = 0;
     for (const std::string &e : exprs) {
-        if (err.find("Failed to parse calendar specification '" + e + "': ") != std::string::npos)
-            continue;
+        if (rejected(err, e)) continue;
         if (err.find("Failed to determine next elapse for '" + e + "': ") != std::string::npos) {
             answers[e].accepted = answers[e].gave_up = true;
             continue;

@@ -105,17 +105,17 @@ const char *const k_exprs[] = {
 
 TEST(CronNextRunsLocal, AgreesWithAMinuteByMinuteDaemonAcrossDaylightSavingChanges) {
     for (const zone_case &z : k_zones) {
-        ASSERT_EQ(plat_use_zone(z.zone), 1);
+        ASSERT_EQ(plat_zone_push(z.zone), 1);
         for (const char *expr : k_exprs) {
             SCOPED_TRACE(std::string(z.zone) + " " + std::to_string(z.now) + " " + expr);
             EXPECT_EQ(search(expr, z.now), simulate(expr, z.now, 120));
         }
+        plat_zone_pop();
     }
-    plat_use_zone(nullptr);
 }
 
 TEST(CronNextRunsLocal, FixedTimeInTheSkippedHourRunsOnceAtTheChange) {
-    ASSERT_EQ(plat_use_zone("Europe/Berlin"), 1);
+    ASSERT_EQ(plat_zone_push("Europe/Berlin"), 1);
     std::vector<int64_t> got = search("30 2 * * *", utc(2027, 3, 27, 20, 30));
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0], utc(2027, 3, 28, 1, 0)); // 03:00 CEST, just after the change
@@ -123,11 +123,11 @@ TEST(CronNextRunsLocal, FixedTimeInTheSkippedHourRunsOnceAtTheChange) {
     ASSERT_GE(got.size(), 2u);
     EXPECT_EQ(got[0], utc(2027, 10, 31, 0, 30)); // first 02:30, summer time
     EXPECT_EQ(got[1], utc(2027, 11, 1, 1, 30));  // not again at 02:30 winter time
-    plat_use_zone(nullptr);
+    plat_zone_pop();
 }
 
 TEST(CronNextRunsLocal, DayRuleFollowsTheDaemon) {
-    ASSERT_EQ(plat_use_zone("UTC"), 1);
+    ASSERT_EQ(plat_zone_push("UTC"), 1);
     // 1-31 is restricted for the daemon, so a Monday rule adds nothing:
     // every day runs. */2 is not, so only odd days that are Mondays do.
     const int64_t now = utc(2027, 1, 1, 12, 0); // a Friday
@@ -139,7 +139,7 @@ TEST(CronNextRunsLocal, DayRuleFollowsTheDaemon) {
                                         utc(2027, 2, 1, 0, 0), utc(2027, 2, 15, 0, 0),
                                         utc(2027, 3, 1, 0, 0)};
     EXPECT_EQ(search("0 0 */2 * 1", now), odd_mondays);
-    plat_use_zone(nullptr);
+    plat_zone_pop();
 }
 
 TEST(CronNextRunsLocal, NoRunsForBootOnlyOrInvalidOrFarTimes) {

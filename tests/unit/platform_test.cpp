@@ -120,11 +120,11 @@ TEST(PlatUserName, ReadsThePasswdLineOfTheUid) {
 }
 
 TEST(PlatZone, OffsetFollowsTheZoneInUse) {
-    ASSERT_EQ(plat_use_zone("Europe/Berlin"), 1);
+    ASSERT_EQ(plat_zone_push("Europe/Berlin"), 1);
     int32_t off = 0;
     ASSERT_EQ(plat_utc_offset(1800000000, &off), 1); // 2027-01-15
     EXPECT_EQ(off, 3600);
     ASSERT_EQ(plat_utc_offset(1815000000, &off), 1); // 2027-07-08
     EXPECT_EQ(off, 7200);
-    plat_use_zone(nullptr);
+    plat_zone_pop();
 }
