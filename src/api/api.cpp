@@ -6,6 +6,7 @@
 #include "api/api.h"
 #include "cron/cron.h"
 #include "jobs/jobs.h"
+#include "jobs/paths.h"
 #include "util/query.h"
 #include "util/str.h"
 #include "version.h"
@@ -112,7 +113,7 @@ void jobs(int64_t now) {
     else
         read_node_jobs(start);
 #ifndef _WIN32
-    if (!file || !file[0]) read_timers(k_unit_root, start);
+    if (!file || !file[0]) read_timers(k_root, start);
 #endif
     write_jobs_answer(now);
 }

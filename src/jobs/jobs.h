@@ -117,9 +117,6 @@ void unit_apply_text(const char *text, size_t len, timer_unit *timer, service_un
 void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
                     const char *service_name, const service_unit *service, int64_t start);
 
-// Prefix of the unit search path: "" for the node itself.
-extern const char *const k_unit_root;
-
 // Adds one job per enabled systemd timer of the unit search path under
 // root ("" for the node itself), in name order, after the jobs already read.
 void read_timers(const char *root, int64_t start);

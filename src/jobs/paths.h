@@ -1,4 +1,5 @@
-// Where the node's cron keeps its files, fixed at build time. The shown paths
+// Where the node's cron keeps its files, fixed at build time, and the prefix
+// under which the cron files and the systemd units are read. The shown paths
 // are the real ones; every access puts k_root before them, which is empty
 // except in builds that read a prepared tree instead of the node.
 #pragma once
