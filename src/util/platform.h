@@ -122,8 +122,10 @@ int plat_utc_offset(int64_t t, int32_t *offset);
 // /usr/share/zoneinfo, name made of letters, digits and "/-_+").
 int plat_zone_exists(const char *name);
 
-// Makes the named zone the conversion zone until plat_zone_pop. Returns 1, or
-// 0 (nothing changed) when the zone does not exist or cannot be switched to.
+// Makes the named zone the conversion zone until the matching plat_zone_pop.
+// Pushes nest only within one zone: pushing the zone already in force is
+// free, another one is refused. Returns 1, or 0 (nothing changed) when the
+// zone does not exist or cannot be switched to.
 int plat_zone_push(const char *name);
 void plat_zone_pop(void);
 

@@ -201,11 +201,38 @@ int64_t plat_monotonic_ms(void) {
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
+// Finds the file that running name would execute: name itself when it holds
+// a slash, else the first executable regular file of that name along PATH
+// (the C library's default path when PATH is unset; an empty entry is the
+// working folder). Returns 1 with it in path.
+static int find_program(const char *name, char *path, size_t cap) {
+    if (!name[0]) return 0;
+    if (strchr(name, '/')) return str_copy(path, cap, name) == 0;
+    const char *dirs = getenv("PATH");
+    if (!dirs) dirs = "/bin:/usr/bin";
+    for (const char *p = dirs;;) {
+        const char *end = strchr(p, ':');
+        size_t len = end ? (size_t)(end - p) : strlen(p);
+        int n = len ? snprintf(path, cap, "%.*s/%s", (int)len, p, name)
+                    : snprintf(path, cap, "%s", name);
+        struct stat st;
+        if (n > 0 && (size_t)n < cap && stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
+            access(path, X_OK) == 0)
+            return 1;
+        if (!end) return 0;
+        p = end + 1;
+    }
+}
+
 int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms) {
     c->pid = -1;
     c->fd = -1;
     c->timed_out = 0;
     c->deadline = plat_monotonic_ms() + timeout_ms;
+    // Looked up first: starting a process only to learn that the command is
+    // not installed costs about as much as this whole request.
+    char program[1024];
+    if (!find_program(argv[0], program, sizeof program)) return 0;
     int fds[2];
     if (pipe(fds) != 0) return 0;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
@@ -227,7 +254,7 @@ int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms)
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t pid;
-    int rc = posix_spawnp(&pid, argv[0], &fa, &attr, const_cast<char *const *>(argv), environ);
+    int rc = posix_spawn(&pid, program, &fa, &attr, const_cast<char *const *>(argv), environ);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     close(fds[1]);
@@ -375,17 +402,27 @@ static int zone_name_ok(const char *name) {
     return 1;
 }
 
+// The last zone name looked up, and the answer: timers name the same zone
+// over and over, and each look-up opens its file.
+static char g_zone_asked[256];
+static int g_zone_answer;
+
 int plat_zone_exists(const char *name) {
     if (!zone_name_ok(name)) return 0;
+    if (strcmp(g_zone_asked, name) == 0) return g_zone_answer;
     char path[256];
     snprintf(path, sizeof path, "/usr/share/zoneinfo/%s", name);
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
-    struct stat st;
-    char magic[4];
-    int ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read(fd, magic, 4) == 4 &&
+    int ok = 0;
+    if (fd >= 0) {
+        struct stat st;
+        char magic[4];
+        ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read(fd, magic, 4) == 4 &&
              memcmp(magic, "TZif", 4) == 0;
-    close(fd);
+        close(fd);
+    }
+    str_set(g_zone_asked, name);
+    g_zone_answer = ok;
     return ok;
 }
 
@@ -397,7 +434,13 @@ static int g_tz_depth;
 static int g_tz_was_set;
 
 int plat_zone_push(const char *name) {
-    if (g_tz_depth || !plat_zone_exists(name)) return 0;
+    if (g_tz_depth) {
+        // Within the same zone nothing changes; another one is refused.
+        if (strcmp(g_tz_pushed + 3, name) != 0) return 0;
+        g_tz_depth++;
+        return 1;
+    }
+    if (!plat_zone_exists(name)) return 0;
     const char *old = getenv("TZ");
     g_tz_was_set = old != nullptr;
     if (old) {
@@ -412,13 +455,12 @@ int plat_zone_push(const char *name) {
 }
 
 void plat_zone_pop(void) {
-    if (!g_tz_depth) return;
+    if (!g_tz_depth || --g_tz_depth) return;
     if (g_tz_was_set)
         putenv(g_tz_saved);
     else
         unsetenv("TZ");
     tzset();
-    g_tz_depth = 0;
 }
 
 int64_t plat_mktime(struct tm *tm, int utc) {

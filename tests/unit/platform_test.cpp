@@ -109,6 +109,41 @@ TEST(PlatChild, MissingCommandDoesNotStart) {
     plat_child_end(&c);
 }
 
+// The command is looked up before anything starts: a folder or a file without
+// execute permission of that name earlier on PATH is passed over.
+TEST(PlatChild, FindsTheCommandAlongPath) {
+    std::string d = temp_dir();
+    fs::create_directories(d + "/a/zv-tool");
+    fs::create_directories(d + "/b");
+    fs::create_directories(d + "/c");
+    touch(d + "/b/zv-tool", "#!/bin/sh\necho wrong\n");
+    touch(d + "/c/zv-tool", "#!/bin/sh\necho right\n");
+    chmod((d + "/c/zv-tool").c_str(), 0755);
+    const char *old = getenv("PATH");
+    std::string saved = old ? old : "";
+    setenv("PATH", (d + "/a:" + d + "/b:" + d + "/c").c_str(), 1);
+    const char *argv[] = {"zv-tool", nullptr};
+    plat_child c;
+    int started = plat_child_start(&c, argv, 5000);
+    std::string got;
+    char buf[64];
+    int64_t n;
+    while (started && (n = plat_child_read(&c, buf, sizeof buf)) > 0) got.append(buf, (size_t)n);
+    plat_child_end(&c);
+    setenv("PATH", (d + "/a:" + d + "/b").c_str(), 1);
+    plat_child c2;
+    EXPECT_EQ(plat_child_start(&c2, argv, 5000), 0);
+    EXPECT_EQ(c2.pid, -1);
+    plat_child_end(&c2);
+    if (old)
+        setenv("PATH", saved.c_str(), 1);
+    else
+        unsetenv("PATH");
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(got, "right\n");
+    fs::remove_all(d);
+}
+
 TEST(PlatUserName, ReadsThePasswdLineOfTheUid) {
     std::string d = temp_dir();
     std::string uid = std::to_string(getuid());
@@ -127,4 +162,33 @@ TEST(PlatZone, OffsetFollowsTheZoneInUse) {
     ASSERT_EQ(plat_utc_offset(1815000000, &off), 1); // 2027-07-08
     EXPECT_EQ(off, 7200);
     plat_zone_pop();
+}
+
+TEST(PlatZone, PushesNestWithinOneZoneOnly) {
+    const char *old = getenv("TZ");
+    std::string saved = old ? old : "";
+    setenv("TZ", "UTC", 1);
+    int32_t off = -1;
+    ASSERT_EQ(plat_zone_push("Asia/Tokyo"), 1);
+    EXPECT_EQ(plat_zone_push("Asia/Tokyo"), 1);
+    EXPECT_EQ(plat_zone_push("Europe/Berlin"), 0);
+    plat_zone_pop();
+    ASSERT_EQ(plat_utc_offset(1800000000, &off), 1);
+    EXPECT_EQ(off, 9 * 3600); // still within the outer push
+    plat_zone_pop();
+    ASSERT_EQ(plat_utc_offset(1800000000, &off), 1);
+    EXPECT_EQ(off, 0);
+    EXPECT_STREQ(getenv("TZ"), "UTC");
+    plat_zone_pop(); // one pop too many changes nothing
+    EXPECT_STREQ(getenv("TZ"), "UTC");
+    // A name asked twice gets the same answer; a missing zone stays missing.
+    EXPECT_EQ(plat_zone_exists("Asia/Tokyo"), 1);
+    EXPECT_EQ(plat_zone_exists("Asia/Tokyo"), 1);
+    EXPECT_EQ(plat_zone_exists("Asia/Nowhere"), 0);
+    EXPECT_EQ(plat_zone_exists("Asia/Nowhere"), 0);
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
