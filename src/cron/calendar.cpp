@@ -426,8 +426,149 @@ int cal_parse(cal_spec *cs, const char *text) {
 namespace {
 
 int month_days(int64_t y, int m) {
-    return (int)(days_from_civil(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1) -
-                 days_from_civil(y, m, 1));
+    static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
+    return k_len[m];
+}
+
+int64_t floor_div(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+// The conversion zone's offset and daylight-saving flag at the start of the
+// UTC days asked for so far, so that the C library is asked once per day. It
+// outlives a search: the timers of one request look at the same few weeks.
+// It belongs to the zone that TZ names and starts afresh when TZ changes.
+enum { ZONE_DAYS = 512 };
+struct zone_cache {
+    int utc;
+    char tz[128];
+    int64_t day[ZONE_DAYS];
+    int32_t offset[ZONE_DAYS];
+    int32_t isdst[ZONE_DAYS];
+    int32_t filled[ZONE_DAYS];
+    // UTC days lo..hi over which the offset is known to stay the same.
+    int32_t steady;
+    int64_t steady_lo, steady_hi;
+    int32_t steady_offset, steady_isdst;
+};
+zone_cache g_zone_cache;
+
+// The cache for a search in UTC or in the conversion zone in force.
+zone_cache *zone_cache_for(int utc) {
+    zone_cache *z = &g_zone_cache;
+    z->utc = utc;
+    if (utc) return z;
+    const char *tz = getenv("TZ");
+    char key[sizeof z->tz];
+    // An unset TZ ("-") differs from every value ("=value"); a value too long
+    // for the key is never kept.
+    int n = snprintf(key, sizeof key, "%s%s", tz ? "=" : "-", tz ? tz : "");
+    if (n < 0 || (size_t)n >= sizeof key) key[0] = 0;
+    if (!key[0] || strcmp(key, z->tz) != 0) {
+        memset(z->filled, 0, sizeof z->filled);
+        z->steady = 0;
+        str_set(z->tz, key);
+    }
+    return z;
+}
+
+// The instant the fields name when read as UTC, overflowing fields carried
+// (month 12 is January of the next year, second 60 the next minute).
+int64_t wall_seconds(const struct tm *tm) {
+    int64_t years = floor_div(tm->tm_mon, 12);
+    int mon = (int)(tm->tm_mon - years * 12);
+    int64_t days = days_from_civil(tm->tm_year + 1900 + years, mon + 1, 1) + tm->tm_mday - 1;
+    return days * 86400 + (int64_t)tm->tm_hour * 3600 + (int64_t)tm->tm_min * 60 + tm->tm_sec;
+}
+
+// Sets the calendar fields of tm to the wall time w (seconds, read as UTC)
+// that they name.
+void set_wall(struct tm *tm, int64_t w, int isdst) {
+    static const short k_before[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    const int64_t days = floor_div(w, 86400);
+    int64_t y = tm->tm_year + 1900;
+    int m = tm->tm_mon + 1, d = tm->tm_mday;
+    // Fields in range name w already; others are carried.
+    if (m < 1 || m > 12 || d < 1 || d > month_days(y, m) || tm->tm_hour < 0 || tm->tm_hour > 23 ||
+        tm->tm_min < 0 || tm->tm_min > 59 || tm->tm_sec < 0 || tm->tm_sec > 59) {
+        const int64_t s = w - days * 86400;
+        civil_from_days(days, &y, &m, &d);
+        tm->tm_year = (int)(y - 1900);
+        tm->tm_mon = m - 1;
+        tm->tm_mday = d;
+        tm->tm_hour = (int)(s / 3600);
+        tm->tm_min = (int)(s / 60 % 60);
+        tm->tm_sec = (int)(s % 60);
+    }
+    tm->tm_wday = (int)(((days % 7) + 11) % 7);
+    tm->tm_yday = k_before[m] + d - 1 + (m > 2 && month_days(y, 2) == 29);
+    tm->tm_isdst = isdst;
+}
+
+int zone_state(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
+    const int slot = (int)(day & (ZONE_DAYS - 1));
+    if (!z->filled[slot] || z->day[slot] != day) {
+        struct tm tm;
+        if (!plat_localtime(day * 86400, &tm)) return 0;
+        z->day[slot] = day;
+        z->offset[slot] = (int32_t)(wall_seconds(&tm) - day * 86400);
+        z->isdst[slot] = tm.tm_isdst > 0;
+        z->filled[slot] = 1;
+    }
+    *offset = z->offset[slot];
+    *isdst = z->isdst[slot];
+    return 1;
+}
+
+// The one offset of the UTC days from day - 1 to day + 2, which hold every
+// instant a wall time of local day day can be. Returns 0 when a clock change
+// is near (two changes within three days are not looked for).
+int steady_offset(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
+    if (!z->steady || day - 1 < z->steady_lo || day + 2 > z->steady_hi) {
+        int32_t before, after, dst_before, dst_after;
+        if (!zone_state(z, day - 1, &before, &dst_before) ||
+            !zone_state(z, day + 2, &after, &dst_after) || before != after ||
+            dst_before != dst_after)
+            return 0;
+        // Overlapping steady spans of one offset make one span.
+        if (z->steady && before == z->steady_offset && dst_before == z->steady_isdst &&
+            day - 1 <= z->steady_hi && day + 2 >= z->steady_lo) {
+            if (day - 1 < z->steady_lo) z->steady_lo = day - 1;
+            if (day + 2 > z->steady_hi) z->steady_hi = day + 2;
+        } else {
+            z->steady = 1;
+            z->steady_lo = day - 1;
+            z->steady_hi = day + 2;
+            z->steady_offset = before;
+            z->steady_isdst = dst_before;
+        }
+    }
+    *offset = z->steady_offset;
+    *isdst = z->steady_isdst;
+    return 1;
+}
+
+// plat_mktime, answered without the C library where it would give the same:
+// in UTC, and on a day with one offset from the day before to the day after
+// (no clock change near, so the fields name exactly one instant). Days near a
+// change, and a daylight-saving flag the day does not have, are left to it.
+int64_t to_time(zone_cache *z, struct tm *tm) {
+    const int year = tm->tm_year + 1900;
+    if (year < 1971 || year > k_last_year + 1) return plat_mktime(tm, z->utc);
+    const int64_t w = wall_seconds(tm);
+    if (z->utc) {
+        set_wall(tm, w, 0);
+        return w;
+    }
+    const int64_t day = floor_div(w, 86400);
+    int32_t offset, isdst;
+    if (steady_offset(z, day, &offset, &isdst) &&
+        (tm->tm_isdst < 0 || (tm->tm_isdst > 0) == isdst)) {
+        set_wall(tm, w, isdst);
+        return w - offset;
+    }
+    return plat_mktime(tm, 0);
 }
 
 // Day number of "~n" in a month of dim days, or -1 when the month is shorter.
@@ -533,10 +674,10 @@ void bump(moment *m, int level) {
 // hour of a clock change), with m moved there and the level below the first
 // changed one set back to its start, so that Mar 1 is not passed over; -1
 // when the moment cannot be represented or would move backwards.
-int within_bounds(const cal_spec *cs, moment *m) {
+int within_bounds(zone_cache *z, moment *m) {
     if (m->tm.tm_year + 1900 > k_last_year) return -1;
     struct tm t = m->tm;
-    if (plat_mktime(&t, cs->utc) < 0) return -1;
+    if (to_time(z, &t) < 0) return -1;
     const int before[6] = {m->tm.tm_year, m->tm.tm_mon, m->tm.tm_mday,
                            m->tm.tm_hour, m->tm.tm_min, m->tm.tm_sec};
     const int after[6] = {t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
@@ -564,9 +705,9 @@ int day_selected(const cal_spec *cs, const moment *m) {
 // that has no further match (or lands on a moment that does not exist) moves
 // the level above on by one and starts over from the year. Returns 1 with the
 // time in *out, or 0 when nothing is selected before limit.
-int find_next(const cal_spec *cs, moment *m, int64_t limit, int64_t *out) {
+int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64_t *out) {
     for (int round = 0; round < 200000; round++) {
-        int64_t now = plat_mktime(&m->tm, cs->utc);
+        int64_t now = to_time(z, &m->tm);
         if (now < 0 || now >= limit) return 0;
         m->tm.tm_isdst = cs->dst;
         if (m->tm.tm_year + 1900 > k_last_year) return 0;
@@ -577,15 +718,15 @@ int find_next(const cal_spec *cs, moment *m, int64_t limit, int64_t *out) {
         int changed = 0;
         for (int level = CAL_YEAR; level < CAL_LEVELS && !restart; level++) {
             int64_t v = level_value(m, level);
-            int dim = month_days(m->tm.tm_year + 1900, m->tm.tm_mon + 1);
-            int64_t next =
-                field_next(&cs->fields[level], v, level == CAL_DAY && cs->end_of_month, dim);
+            const int from_end = level == CAL_DAY && cs->end_of_month;
+            const int dim = from_end ? month_days(m->tm.tm_year + 1900, m->tm.tm_mon + 1) : 0;
+            int64_t next = field_next(&cs->fields[level], v, from_end, dim);
             if (next > v) {
                 set_level(m, level, next);
                 clear_below(m, level);
                 changed = 1;
             }
-            int fits = next < 0 ? -1 : (changed || cs->dst >= 0) ? within_bounds(cs, m) : 1;
+            int fits = next < 0 ? -1 : (changed || cs->dst >= 0) ? within_bounds(z, m) : 1;
             if (fits == 1) changed = 0;
             // The year level sees the cursor as normalized at the top; when
             // the zone still moves it (a named abbreviation whose offset is
@@ -603,15 +744,11 @@ int find_next(const cal_spec *cs, moment *m, int64_t limit, int64_t *out) {
         }
         if (!restart) {
             struct tm t = m->tm;
-            *out = plat_mktime(&t, cs->utc);
+            *out = to_time(z, &t);
             return *out >= 0 && *out < limit;
         }
     }
     return 0;
-}
-
-int64_t floor_div(int64_t a, int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
 int break_down(const cal_spec *cs, int64_t t, struct tm *out) {
@@ -627,6 +764,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     if (now > (int64_t)1 << 40) return 0;
     int64_t limit = (floor_div(now, 86400) + k_horizon_days) * 86400;
     if (cs->zone[0] && !plat_zone_push(cs->zone)) return 0;
+    zone_cache *zone = zone_cache_for(cs->utc);
     int count = 0;
     int64_t from = now;
     moment m;
@@ -634,7 +772,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
         m.usec = 0;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
             int64_t t;
-            if (!find_next(cs, &m, limit, &t)) break;
+            if (!find_next(cs, zone, &m, limit, &t)) break;
             if (t > from) {
                 out[count++] = t;
                 from = t;
