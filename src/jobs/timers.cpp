@@ -27,7 +27,8 @@ enum {
     DROPIN_CAP = 64,
     TIMER_CAP = 1024,
     FILE_CAP = 1 << 16,
-    LINE_CAP = 4096
+    LINE_CAP = 4096,
+    ZONED_CAP = 256
 };
 
 // Each search folder is listed once; whether a unit file or a drop-in
@@ -41,6 +42,19 @@ plat_name g_entries[LIST_CAP];
 plat_name g_timers[TIMER_CAP];
 int g_timer_count;
 char g_file[FILE_CAP + 1];
+
+// OnCalendar= values in a named zone whose runs wait until every timer is
+// read: the C library reads a zone's file again at each switch, so each zone
+// is switched to once, not once per value.
+struct zoned_value {
+    cron_job *job;
+    int32_t done;
+    char zone[64];
+    char text[256];
+};
+zoned_value g_zoned[ZONED_CAP];
+int g_zoned_count;
+int g_zoned_defer; // set while read_timers fills its jobs
 
 struct monotonic_key {
     const char *key;
@@ -214,8 +228,15 @@ int template_of(const char *name, char *out, size_t cap) {
     return 1;
 }
 
-// Whether search folder i holds an entry name (path is its full path).
-int present(int i, const char *name, const char *path) {
+// The path of entry name of search folder i into out. Returns 1, or 0 when it
+// does not fit (and so cannot be there).
+int search_entry(const char *root, int i, const char *name, char *out, size_t cap) {
+    int n = snprintf(out, cap, "%s%s/%s", root, k_search_path[i], name);
+    return n > 0 && (size_t)n < cap;
+}
+
+// Whether search folder i holds an entry name.
+int present(const char *root, int i, const char *name) {
     int n = g_search_count[i];
     if (n < 0) return 0;
     int lo = 0, hi = n - 1;
@@ -230,8 +251,9 @@ int present(int i, const char *name, const char *path) {
     }
     // The listing kept the smallest names; a larger one may still be there.
     if (g_search_left_out[i] && (n == 0 || strcmp(name, g_search[i][n - 1].s) > 0)) {
+        char path[1024];
         plat_file_info info;
-        return plat_lstat(path, &info);
+        return search_entry(root, i, name, path, sizeof path) && plat_lstat(path, &info);
     }
     return 0;
 }
@@ -245,12 +267,8 @@ int find_unit(const char *root, const char *name, char *path, size_t cap) {
     int has_template = template_of(name, tmpl, sizeof tmpl);
     for (int pass = 0; pass < 1 + has_template; pass++) {
         const char *want = pass ? tmpl : name;
-        for (int i = 0; i < k_search_count; i++) {
-            char dir[512];
-            join(dir, sizeof dir, root, k_search_path[i], "/");
-            join(path, cap, dir, want, "");
-            if (present(i, want, path)) return 1;
-        }
+        for (int i = 0; i < k_search_count; i++)
+            if (present(root, i, want)) return search_entry(root, i, want, path, cap);
     }
     path[0] = 0;
     return 0;
@@ -274,13 +292,12 @@ int load_unit(const char *root, const char *name, timer_unit *timer, service_uni
     for (const char *owner : owners) {
         if (!owner) continue;
         int total = 0;
+        char folder[PLAT_NAME_CAP + 2];
+        join(folder, sizeof folder, owner, ".d", "");
         for (int i = 0; i < k_search_count; i++) {
-            char folder[PLAT_NAME_CAP + 2];
-            join(folder, sizeof folder, owner, ".d", "");
             char dir[1024];
-            join(dir, sizeof dir, root, k_search_path[i], "/");
-            str_append(dir, sizeof dir, folder);
-            if (!present(i, folder, dir)) continue;
+            if (!present(root, i, folder) || !search_entry(root, i, folder, dir, sizeof dir))
+                continue;
             int left_out;
             int count = plat_list_dir(dir, g_entries, LIST_CAP, &left_out);
             for (int k = 0; k < count && total < DROPIN_CAP; k++) {
@@ -301,12 +318,11 @@ int load_unit(const char *root, const char *name, timer_unit *timer, service_uni
         for (int k = 0; k < total; k++)
             for (int i = 0; i < k_search_count; i++) {
                 char file[1024];
-                join(file, sizeof file, root, k_search_path[i], "/");
-                str_append(file, sizeof file, owner);
-                str_append(file, sizeof file, ".d/");
-                str_append(file, sizeof file, g_dropins[k].s);
                 plat_file_info info;
-                if (!plat_lstat(file, &info)) continue;
+                if (snprintf(file, sizeof file, "%s%s/%s/%s", root, k_search_path[i], folder,
+                             g_dropins[k].s) >= (int)sizeof file ||
+                    !plat_lstat(file, &info))
+                    continue;
                 int64_t len = read_file(file); // a mask (/dev/null) reads as nothing
                 if (len > 0) unit_apply_text(g_file, (size_t)len, timer, service);
                 break;
@@ -499,6 +515,37 @@ void describe_monotonic(const timer_unit *t, char *out, size_t cap) {
 
 } // namespace
 
+namespace {
+
+void add_runs(cron_job *job, const cal_spec *cs, int64_t start) {
+    int64_t runs[CAL_MAX_RUNS];
+    int n = cal_next_runs(cs, start, runs);
+    int count = job->next_count;
+    cal_merge_runs(job->next, &count, runs, n);
+    job->next_count = count;
+}
+
+// Adds the runs of the values read_timers held back, zone by zone.
+void add_zoned_runs(int64_t start) {
+    for (int i = 0; i < g_zoned_count; i++) {
+        if (g_zoned[i].done) continue;
+        const char *zone = g_zoned[i].zone;
+        // Held within the zone: each value's own switch then costs nothing.
+        int pushed = plat_zone_push(zone);
+        for (int k = i; k < g_zoned_count; k++) {
+            zoned_value *z = &g_zoned[k];
+            if (z->done || strcmp(z->zone, zone) != 0) continue;
+            z->done = 1;
+            cal_spec cs;
+            if (cal_parse(&cs, z->text)) add_runs(z->job, &cs, start);
+        }
+        if (pushed) plat_zone_pop();
+    }
+    g_zoned_count = 0;
+}
+
+} // namespace
+
 void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
                     const char *service_name, const service_unit *service, int64_t start) {
     (void)name;
@@ -537,11 +584,15 @@ void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
             if (one[0] >= 'A' && one[0] <= 'Z') one[0] = (char)(one[0] - 'A' + 'a');
         }
         str_append(desc, sizeof desc, one);
-        int64_t runs[CAL_MAX_RUNS];
-        int n = cal_next_runs(&cs, start, runs);
-        int count = job->next_count;
-        cal_merge_runs(job->next, &count, runs, n);
-        job->next_count = count;
+        if (g_zoned_defer && cs.zone[0] && g_zoned_count < ZONED_CAP) {
+            zoned_value *z = &g_zoned[g_zoned_count++];
+            z->job = job;
+            z->done = 0;
+            str_set(z->zone, cs.zone);
+            str_set(z->text, timer->calendars[i]);
+        } else {
+            add_runs(job, &cs, start);
+        }
     }
     if (timer->monotonic_count) {
         if (desc[0]) str_append(desc, sizeof desc, "; ");
@@ -607,6 +658,8 @@ void read_timers(const char *root, int64_t start) {
         for (; b > 0 && strcmp(t.s, g_timers[b - 1].s) < 0; b--) g_timers[b] = g_timers[b - 1];
         g_timers[b] = t;
     }
+    g_zoned_count = 0;
+    g_zoned_defer = 1;
     for (int k = 0; k < g_timer_count; k++) {
         const char *name = g_timers[k].s;
         static timer_unit timer;
@@ -621,8 +674,10 @@ void read_timers(const char *root, int64_t start) {
             service_of(name, service_name, sizeof service_name);
         int have_service = load_unit(root, service_name, nullptr, &service) > 0;
         cron_job *job = add_job();
-        if (!job) return;
+        if (!job) break;
         timer_fill_job(job, name, &timer, service_name, have_service ? &service : nullptr, start);
         note_source("systemd");
     }
+    g_zoned_defer = 0;
+    add_zoned_runs(start);
 }

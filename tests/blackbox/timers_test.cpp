@@ -167,6 +167,38 @@ TEST(Timers, AfterTheCronJobsAndWithinTheTableLimit) {
     EXPECT_EQ(j["jobs"][0]["next"][0]["utc"], "2026-11-12T05:00:00Z");
 }
 
+// Values in named zones get their runs after every timer is read, zone by
+// zone: each timer must still get exactly the runs it gets when read alone.
+TEST(Timers, RunsInNamedZonesAsIfEachTimerWereAlone) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    const char *const values[] = {
+        "OnCalendar=Mon..Fri 09:00 America/New_York",
+        "OnCalendar=daily",
+        "OnCalendar=*-*-* 06:00 Asia/Tokyo",
+        "OnCalendar=Sat 12:00 America/New_York\nOnCalendar=*-*-* 07:15",
+        "OnCalendar=*:0/20 Europe/London",
+        "OnCalendar=Sun *-*-1..7 01:00 America/New_York\nOnCalendar=quarterly",
+    };
+    std::string all = make_temp_dir();
+    std::vector<json> alone;
+    for (int i = 0; i < 12; i++) {
+        const std::string name = "z" + std::to_string(10 + i) + ".timer";
+        const std::string text = std::string("[Timer]\n") + values[i % 6] + "\n";
+        std::string one = make_temp_dir();
+        for (const std::string &root : {all, one}) {
+            put(root, k_lib + name, text);
+            link_to(root, k_wants + name, "/lib/systemd/system/" + name);
+        }
+        json j = timer_jobs(jobs_in(one, "Europe/Berlin"));
+        ASSERT_EQ(j["count"], 1);
+        ASSERT_FALSE(j["jobs"][0]["next"].empty()) << values[i % 6];
+        alone.push_back(j["jobs"][0]["next"]);
+    }
+    json j = timer_jobs(jobs_in(all, "Europe/Berlin"));
+    ASSERT_EQ(j["count"], 12);
+    for (int i = 0; i < 12; i++) EXPECT_EQ(j["jobs"][i]["next"], alone[i]) << values[i % 6];
+}
+
 TEST(Timers, HostileTreesAnswer) {
     if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
     std::string root = fixture_tree();
