@@ -99,11 +99,15 @@ int plat_is_executable(const char *path) {
 // The names are kept as a max-heap while the folder is read, so that a folder
 // of any size costs log(cap) row swaps per name and keeps the cap smallest;
 // the heap is sorted in place at the end.
+// Swaps two names, moving only the bytes in use: rows are 256 bytes, names
+// mostly a tenth of that, and a sort of a few hundred names swaps thousands.
 static void swap_rows(plat_name *a, plat_name *b) {
-    plat_name t;
-    memcpy(&t, a, sizeof t);
-    memcpy(a, b, sizeof t);
-    memcpy(b, &t, sizeof t);
+    const size_t la = strlen(a->s), lb = strlen(b->s);
+    const size_t n = (la > lb ? la : lb) + 1;
+    char t[PLAT_NAME_CAP];
+    memcpy(t, a->s, n);
+    memcpy(a->s, b->s, n);
+    memcpy(b->s, t, n);
 }
 
 static void sift_down(plat_name *h, int n, int i) {
