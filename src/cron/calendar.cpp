@@ -482,16 +482,17 @@ int64_t wall_seconds(const struct tm *tm) {
     return days * 86400 + (int64_t)tm->tm_hour * 3600 + (int64_t)tm->tm_min * 60 + tm->tm_sec;
 }
 
-// Sets the calendar fields of tm to the wall time w (seconds, read as UTC)
-// that they name.
-void set_wall(struct tm *tm, int64_t w, int isdst) {
+// Sets the calendar fields of tm to the wall time w (seconds, read as UTC).
+// When named is set the fields name w already, perhaps overflowing.
+void set_wall(struct tm *tm, int64_t w, int isdst, int named) {
     static const short k_before[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     const int64_t days = floor_div(w, 86400);
-    int64_t y = tm->tm_year + 1900;
-    int m = tm->tm_mon + 1, d = tm->tm_mday;
-    // Fields in range name w already; others are carried.
-    if (m < 1 || m > 12 || d < 1 || d > month_days(y, m) || tm->tm_hour < 0 || tm->tm_hour > 23 ||
-        tm->tm_min < 0 || tm->tm_min > 59 || tm->tm_sec < 0 || tm->tm_sec > 59) {
+    int64_t y = named ? (int64_t)tm->tm_year + 1900 : 0;
+    int m = named ? tm->tm_mon + 1 : 0, d = named ? tm->tm_mday : 0;
+    // Fields in range stay; others are carried.
+    if (!named || m < 1 || m > 12 || d < 1 || d > month_days(y, m) || tm->tm_hour < 0 ||
+        tm->tm_hour > 23 || tm->tm_min < 0 || tm->tm_min > 59 || tm->tm_sec < 0 ||
+        tm->tm_sec > 59) {
         const int64_t s = w - days * 86400;
         civil_from_days(days, &y, &m, &d);
         tm->tm_year = (int)(y - 1900);
@@ -558,14 +559,14 @@ int64_t to_time(zone_cache *z, struct tm *tm) {
     if (year < 1971 || year > k_last_year + 1) return plat_mktime(tm, z->utc);
     const int64_t w = wall_seconds(tm);
     if (z->utc) {
-        set_wall(tm, w, 0);
+        set_wall(tm, w, 0, 1);
         return w;
     }
     const int64_t day = floor_div(w, 86400);
     int32_t offset, isdst;
     if (steady_offset(z, day, &offset, &isdst) &&
         (tm->tm_isdst < 0 || (tm->tm_isdst > 0) == isdst)) {
-        set_wall(tm, w, isdst);
+        set_wall(tm, w, isdst, 1);
         return w - offset;
     }
     return plat_mktime(tm, 0);
@@ -751,8 +752,14 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
     return 0;
 }
 
-int break_down(const cal_spec *cs, int64_t t, struct tm *out) {
-    return cs->utc ? plat_gmtime(t, out) : plat_localtime(t, out);
+// plat_gmtime or plat_localtime, answered from the zone cache where no clock
+// change is near.
+int break_down(zone_cache *z, int64_t t, struct tm *out) {
+    int32_t offset = 0, isdst = 0;
+    if (!z->utc && !steady_offset(z, floor_div(t, 86400), &offset, &isdst))
+        return plat_localtime(t, out);
+    set_wall(out, t + offset, isdst, 0);
+    return 1;
 }
 
 } // namespace
@@ -768,7 +775,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     int count = 0;
     int64_t from = now;
     moment m;
-    if (break_down(cs, from + 1, &m.tm)) {
+    if (break_down(zone, from + 1, &m.tm)) {
         m.usec = 0;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
             int64_t t;
@@ -776,7 +783,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
             if (t > from) {
                 out[count++] = t;
                 from = t;
-                if (!break_down(cs, from + 1, &m.tm)) break;
+                if (!break_down(zone, from + 1, &m.tm)) break;
                 m.usec = 0;
             } else {
                 // A wall time that occurs twice resolved to its earlier
@@ -793,8 +800,9 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
 int cal_matches(const cal_spec *cs, int64_t t) {
     if (!cs || !cs->valid) return 0;
     if (cs->zone[0] && !plat_zone_push(cs->zone)) return 0;
+    // Straight from the C library: this is what checks the search.
     moment m;
-    int ok = break_down(cs, t, &m.tm);
+    int ok = cs->utc ? plat_gmtime(t, &m.tm) : plat_localtime(t, &m.tm);
     m.usec = 0;
     for (int level = 0; ok && level < CAL_LEVELS; level++) {
         int64_t v = level_value(&m, level);

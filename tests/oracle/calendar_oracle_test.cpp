@@ -405,12 +405,15 @@ struct start_time {
     int64_t t;
 };
 
-// Before each clock change of 2026 in Berlin and New York, across a leap
-// day, at a year's end, and mid-summer.
+// Before each clock change of 2026 in Berlin and New York (the day before,
+// and 40 minutes before), across a leap day, at a year's end, and
+// mid-summer.
 const start_time k_starts[] = {
-    {"2026-03-07 12:00 UTC", 1772884800},    {"2026-03-28 12:00 UTC", 1774699200},
+    {"2026-03-07 12:00 UTC", 1772884800},    {"2026-03-08 06:20 UTC", 1772950800},
+    {"2026-03-28 12:00 UTC", 1774699200},    {"2026-03-29 00:20 UTC", 1774743600},
     {"2026-07-15 09:30:15 UTC", 1784107815}, {"2026-10-24 12:00 UTC", 1792843200},
-    {"2026-10-31 12:00 UTC", 1793448000},    {"2026-12-31 23:59:30 UTC", 1798761570},
+    {"2026-10-25 00:20 UTC", 1792887600},    {"2026-10-31 12:00 UTC", 1793448000},
+    {"2026-11-01 05:20 UTC", 1793510400},    {"2026-12-31 23:59:30 UTC", 1798761570},
     {"2028-02-27 12:00 UTC", 1835352000},
 };
 
