@@ -39,7 +39,7 @@ int g_search_left_out[k_search_count];
 
 plat_name g_dropins[DROPIN_CAP];
 plat_name g_entries[LIST_CAP];
-plat_name g_timers[TIMER_CAP];
+plat_name g_timers[TIMER_CAP + LIST_CAP];
 int g_timer_count;
 char g_file[FILE_CAP + 1];
 
@@ -333,19 +333,25 @@ int load_unit(const char *root, const char *name, timer_unit *timer, service_uni
 
 // Adds the "*.timer" names of one wants folder to g_timers, once each.
 void collect_wanted(const char *folder) {
+    // Listed straight behind the names already collected (g_timers has room
+    // for a whole listing there), then the timers among them kept in place.
+    plat_name *listed = &g_timers[g_timer_count];
     int left_out;
-    int count = plat_list_dir(folder, g_entries, LIST_CAP, &left_out);
+    int count = plat_list_dir(folder, listed, LIST_CAP, &left_out);
+    if (left_out) g_truncated = 1;
+    const int before = g_timer_count;
     for (int k = 0; k < count; k++) {
-        const char *name = g_entries[k].s;
+        const char *name = listed[k].s;
         if (!ends_with(name, ".timer") || strlen(name) <= 6) continue;
         int dup = 0;
-        for (int j = 0; j < g_timer_count && !dup; j++) dup = strcmp(g_timers[j].s, name) == 0;
+        for (int j = 0; j < before && !dup; j++) dup = strcmp(g_timers[j].s, name) == 0;
         if (dup) continue;
         if (g_timer_count >= TIMER_CAP) {
             g_truncated = 1;
             return;
         }
-        g_timers[g_timer_count++] = g_entries[k];
+        if (&g_timers[g_timer_count] != &listed[k]) g_timers[g_timer_count] = listed[k];
+        g_timer_count++;
     }
 }
 
@@ -647,7 +653,6 @@ void read_timers(const char *root, int64_t start) {
             if (!ends_with(name, ".wants") && !ends_with(name, ".requires")) continue;
             char wants[1024];
             join(wants, sizeof wants, dir, "/", name);
-            // g_entries is reused by the listing of each wants folder.
             collect_wanted(wants);
         }
     }

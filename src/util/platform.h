@@ -9,6 +9,12 @@
 // CR LF goes out as two bytes. Call before anything is written.
 void plat_stdout_init(void);
 
+// Asks for the pages of the n bytes at p to be made ready for writing in one
+// go, where the system can: a page first written costs a fault each, which
+// on some virtual machines costs more than filling the page. Contents are
+// kept; a hint only, without effect where unsupported.
+void plat_prepare_pages(void *p, size_t n);
+
 // Breaks t (seconds since 1970 UTC) into UTC / local calendar fields.
 // Returns 1 on success, 0 when the time cannot be converted.
 int plat_gmtime(int64_t t, struct tm *out);

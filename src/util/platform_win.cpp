@@ -22,6 +22,8 @@ int plat_gmtime(int64_t t, struct tm *out) {
     return _gmtime64_s(out, &tt) == 0;
 }
 
+void plat_prepare_pages(void *, size_t) {}
+
 int plat_localtime(int64_t t, struct tm *out) {
     __time64_t tt = (__time64_t)t;
     return _localtime64_s(out, &tt) == 0;
