@@ -7,6 +7,7 @@
 #include "cron/cron.h"
 #include "jobs/jobs.h"
 #include "jobs/paths.h"
+#include "util/platform.h"
 #include "util/query.h"
 #include "util/str.h"
 #include "version.h"
@@ -130,6 +131,8 @@ const char k_info[] =
 } // namespace
 
 void write_jobs_answer(int64_t now) {
+    // About a kilobyte per job: a few dozen fill the output buffer.
+    if (g_job_count >= 32) plat_stdout_expect_long();
     char now_utc[40], now_local[40];
     utc_stamp(now, now_utc);
     local_stamp(now, now_local);

@@ -15,6 +15,10 @@ void plat_stdout_init(void);
 // kept; a hint only, without effect where unsupported.
 void plat_prepare_pages(void *p, size_t n);
 
+// Says that a long answer follows, which will fill the output buffer: its
+// pages are readied at once (see plat_prepare_pages).
+void plat_stdout_expect_long(void);
+
 // Breaks t (seconds since 1970 UTC) into UTC / local calendar fields.
 // Returns 1 on success, 0 when the time cannot be converted.
 int plat_gmtime(int64_t t, struct tm *out);

@@ -55,6 +55,10 @@ void plat_prepare_pages(void *p, size_t n) {
 #endif
 }
 
+void plat_stdout_expect_long(void) {
+    plat_prepare_pages(g_stdout_buf, sizeof g_stdout_buf);
+}
+
 // ---- Files and folders -------------------------------------------------
 
 static void fill_info(const struct stat &st, plat_file_info *out) {
@@ -149,39 +153,71 @@ static void sift_up(plat_name *h, int i) {
     }
 }
 
+// Adds one entry name to the listing of up to cap rows in names (n so far),
+// keeping the smallest names when there are more.
+static void list_add(const char *name, plat_name *names, int cap, int *n, int *left_out) {
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
+    const size_t len = strlen(name);
+    if (len >= PLAT_NAME_CAP) {
+        *left_out = 1;
+        return;
+    }
+    if (*n < cap) {
+        // Rows are filled in order: their pages are readied 64 at a time.
+        if (*n % 64 == 0)
+            plat_prepare_pages(&names[*n], (size_t)(cap - *n < 64 ? cap - *n : 64) * sizeof *names);
+        memcpy(names[*n].s, name, len + 1);
+        sift_up(names, (*n)++);
+    } else {
+        *left_out = 1;
+        if (cap == 0 || strcmp(name, names[0].s) >= 0) return;
+        memcpy(names[0].s, name, len + 1);
+        sift_down(names, *n, 0);
+    }
+}
+
+#if defined(__linux__)
+// Entries are read with getdents64 into this buffer: opendir would allocate
+// one for each folder.
+static char g_dir_buf[1 << 15] __attribute__((aligned(8)));
+#endif
+
 int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
     *left_out = 0;
     // O_NONBLOCK keeps a FIFO named as a folder from holding the open.
     int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
+    int n = 0;
+#if defined(__linux__)
+    static int ready;
+    if (!ready) {
+        plat_prepare_pages(g_dir_buf, sizeof g_dir_buf);
+        ready = 1;
+    }
+    for (;;) {
+        const long got = syscall(SYS_getdents64, fd, g_dir_buf, sizeof g_dir_buf);
+        if (got <= 0) break; // the end, or an error: what was read stands
+        for (long at = 0; at < got;) {
+            // struct linux_dirent64: inode (8), offset (8), record length
+            // (2), type (1), then the name, null-terminated.
+            unsigned short reclen;
+            memcpy(&reclen, g_dir_buf + at + 16, sizeof reclen);
+            if (reclen < 20 || at + reclen > got) break;
+            g_dir_buf[at + reclen - 1] = 0; // the record is padded with nulls
+            list_add(g_dir_buf + at + 19, names, cap, &n, left_out);
+            at += reclen;
+        }
+    }
+    close(fd);
+#else
     DIR *d = fdopendir(fd);
     if (!d) {
         close(fd);
         return -1;
     }
-    int n = 0;
-    while (struct dirent *e = readdir(d)) {
-        const char *name = e->d_name;
-        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) continue;
-        if (strlen(name) >= PLAT_NAME_CAP) {
-            *left_out = 1;
-            continue;
-        }
-        if (n < cap) {
-            // Rows are filled in order: their pages are readied 64 at a time.
-            if (n % 64 == 0)
-                plat_prepare_pages(&names[n],
-                                   (size_t)(cap - n < 64 ? cap - n : 64) * sizeof *names);
-            memcpy(names[n].s, name, strlen(name) + 1);
-            sift_up(names, n++);
-        } else {
-            *left_out = 1;
-            if (cap == 0 || strcmp(name, names[0].s) >= 0) continue;
-            memcpy(names[0].s, name, strlen(name) + 1);
-            sift_down(names, n, 0);
-        }
-    }
+    while (struct dirent *e = readdir(d)) list_add(e->d_name, names, cap, &n, left_out);
     closedir(d);
+#endif
     for (int end = n - 1; end > 0; end--) {
         swap_rows(&names[0], &names[end]);
         sift_down(names, end, 0);

@@ -24,6 +24,8 @@ int plat_gmtime(int64_t t, struct tm *out) {
 
 void plat_prepare_pages(void *, size_t) {}
 
+void plat_stdout_expect_long(void) {}
+
 int plat_localtime(int64_t t, struct tm *out) {
     __time64_t tt = (__time64_t)t;
     return _localtime64_s(out, &tt) == 0;
