@@ -460,11 +460,18 @@ zone_cache *zone_cache_for(int utc) {
     z->utc = utc;
     if (utc) return z;
     const char *tz = getenv("TZ");
-    char key[sizeof z->tz];
     // An unset TZ ("-") differs from every value ("=value"); a value too long
     // for the key is never kept.
-    int n = snprintf(key, sizeof key, "%s%s", tz ? "=" : "-", tz ? tz : "");
-    if (n < 0 || (size_t)n >= sizeof key) key[0] = 0;
+    char key[sizeof z->tz] = "-";
+    if (tz) {
+        const size_t len = strlen(tz);
+        if (len + 2 > sizeof key) {
+            key[0] = 0;
+        } else {
+            key[0] = '=';
+            memcpy(key + 1, tz, len + 1);
+        }
+    }
     if (!key[0] || strcmp(key, z->tz) != 0) {
         memset(z->filled, 0, sizeof z->filled);
         z->steady = 0;

@@ -231,8 +231,16 @@ int template_of(const char *name, char *out, size_t cap) {
 // The path of entry name of search folder i into out. Returns 1, or 0 when it
 // does not fit (and so cannot be there).
 int search_entry(const char *root, int i, const char *name, char *out, size_t cap) {
-    int n = snprintf(out, cap, "%s%s/%s", root, k_search_path[i], name);
-    return n > 0 && (size_t)n < cap;
+    const char *parts[4] = {root, k_search_path[i], "/", name};
+    size_t at = 0;
+    for (const char *part : parts) {
+        const size_t len = strlen(part);
+        if (at + len >= cap) return 0;
+        memcpy(out + at, part, len);
+        at += len;
+    }
+    out[at] = 0;
+    return 1;
 }
 
 // Whether search folder i holds an entry name.
