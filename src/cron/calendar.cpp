@@ -451,6 +451,12 @@ struct zone_cache {
     int32_t steady;
     int64_t steady_lo, steady_hi;
     int32_t steady_offset, steady_isdst;
+    // The last conversion answered here rather than by mktime, while mktime
+    // has not been called since. mktime resolves a wall time that occurs
+    // twice by the offset of its own previous result, so before it is called
+    // again it is shown this one, as if it had made every conversion.
+    int32_t unseen;
+    struct tm last;
 };
 zone_cache g_zone_cache;
 
@@ -475,6 +481,7 @@ zone_cache *zone_cache_for(int utc) {
     if (!key[0] || strcmp(key, z->tz) != 0) {
         memset(z->filled, 0, sizeof z->filled);
         z->steady = 0;
+        z->unseen = 0;
         str_set(z->tz, key);
     }
     return z;
@@ -489,9 +496,10 @@ int64_t wall_seconds(const struct tm *tm) {
     return days * 86400 + (int64_t)tm->tm_hour * 3600 + (int64_t)tm->tm_min * 60 + tm->tm_sec;
 }
 
-// Sets the calendar fields of tm to the wall time w (seconds, read as UTC).
-// When named is set the fields name w already, perhaps overflowing.
-void set_wall(struct tm *tm, int64_t w, int isdst, int named) {
+// Sets the calendar fields of tm to the wall time w (seconds, read as UTC),
+// at offset seconds east of UTC. When named is set the fields name w
+// already, perhaps overflowing.
+void set_wall(struct tm *tm, int64_t w, int isdst, int32_t offset, int named) {
     static const short k_before[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     const int64_t days = floor_div(w, 86400);
     int64_t y = named ? (int64_t)tm->tm_year + 1900 : 0;
@@ -512,6 +520,11 @@ void set_wall(struct tm *tm, int64_t w, int isdst, int named) {
     tm->tm_wday = (int)(((days % 7) + 11) % 7);
     tm->tm_yday = k_before[m] + d - 1 + (m > 2 && month_days(y, 2) == 29);
     tm->tm_isdst = isdst;
+#ifndef _WIN32
+    tm->tm_gmtoff = offset;
+#else
+    (void)offset;
+#endif
 }
 
 int zone_state(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
@@ -534,11 +547,19 @@ int zone_state(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
 // is near (two changes within three days are not looked for).
 int steady_offset(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
     if (!z->steady || day - 1 < z->steady_lo || day + 2 > z->steady_hi) {
-        int32_t before, after, dst_before, dst_after;
-        if (!zone_state(z, day - 1, &before, &dst_before) ||
-            !zone_state(z, day + 2, &after, &dst_after) || before != after ||
-            dst_before != dst_after)
-            return 0;
+        // Asked at each day's start, so that only a change undone within a
+        // day (which no zone of the database has) could pass unseen.
+        int32_t before = 0, dst_before = 0;
+        for (int64_t d = day - 1; d <= day + 2; d++) {
+            int32_t o, dst;
+            if (!zone_state(z, d, &o, &dst)) return 0;
+            if (d == day - 1) {
+                before = o;
+                dst_before = dst;
+            } else if (o != before || dst != dst_before) {
+                return 0;
+            }
+        }
         // Overlapping steady spans of one offset make one span.
         if (z->steady && before == z->steady_offset && dst_before == z->steady_isdst &&
             day - 1 <= z->steady_hi && day + 2 >= z->steady_lo) {
@@ -557,24 +578,32 @@ int steady_offset(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
     return 1;
 }
 
-// plat_mktime, answered without the C library where it would give the same:
-// in UTC, and on a day with one offset from the day before to the day after
-// (no clock change near, so the fields name exactly one instant). Days near a
-// change, and a daylight-saving flag the day does not have, are left to it.
+// plat_mktime, answered without the C library where the fields name exactly
+// one instant: in UTC, and on a day with one offset from the day before to
+// the day after (no clock change near). Days near a change, and a
+// daylight-saving flag the day does not have, are left to it, after it has
+// been shown the last conversion made here (see zone_cache.last).
 int64_t to_time(zone_cache *z, struct tm *tm) {
     const int year = tm->tm_year + 1900;
     if (year < 1971 || year > k_last_year + 1) return plat_mktime(tm, z->utc);
     const int64_t w = wall_seconds(tm);
     if (z->utc) {
-        set_wall(tm, w, 0, 1);
+        set_wall(tm, w, 0, 0, 1);
         return w;
     }
     const int64_t day = floor_div(w, 86400);
     int32_t offset, isdst;
     if (steady_offset(z, day, &offset, &isdst) &&
         (tm->tm_isdst < 0 || (tm->tm_isdst > 0) == isdst)) {
-        set_wall(tm, w, isdst, 1);
+        set_wall(tm, w, isdst, offset, 1);
+        z->last = *tm;
+        z->unseen = 1;
         return w - offset;
+    }
+    if (z->unseen) {
+        struct tm seen = z->last;
+        plat_mktime(&seen, 0);
+        z->unseen = 0;
     }
     return plat_mktime(tm, 0);
 }
@@ -765,7 +794,7 @@ int break_down(zone_cache *z, int64_t t, struct tm *out) {
     int32_t offset = 0, isdst = 0;
     if (!z->utc && !steady_offset(z, floor_div(t, 86400), &offset, &isdst))
         return plat_localtime(t, out);
-    set_wall(out, t + offset, isdst, 0);
+    set_wall(out, t + offset, isdst, offset, 0);
     return 1;
 }
 
@@ -781,7 +810,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     zone_cache *zone = zone_cache_for(cs->utc);
     int count = 0;
     int64_t from = now;
-    moment m;
+    moment m = {};
     if (break_down(zone, from + 1, &m.tm)) {
         m.usec = 0;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
@@ -808,7 +837,7 @@ int cal_matches(const cal_spec *cs, int64_t t) {
     if (!cs || !cs->valid) return 0;
     if (cs->zone[0] && !plat_zone_push(cs->zone)) return 0;
     // Straight from the C library: this is what checks the search.
-    moment m;
+    moment m = {};
     int ok = cs->utc ? plat_gmtime(t, &m.tm) : plat_localtime(t, &m.tm);
     m.usec = 0;
     for (int level = 0; ok && level < CAL_LEVELS; level++) {

@@ -119,6 +119,26 @@ TEST(CalendarNext, NamedZoneLeavesTheNodeZoneAlone) {
     EXPECT_EQ(runs("daily UTC")[0], at(2026, 11, 13, 0, 0));
 }
 
+// A wall time that occurs twice (clocks going back at midnight) resolves the
+// way systemd-analyze resolves it, whatever was searched before in the same
+// process. Expected times are systemd-analyze's, from 2026-10-15 00:00 UTC.
+TEST(CalendarNext, RepeatedMidnightDoesNotDependOnEarlierSearches) {
+    const int64_t from = at(2026, 10, 15, 0, 0);
+    {
+        node_zone tz("America/Havana");
+        const int64_t first = at(2026, 11, 1, 4, 0); // 00:00 CDT, the first 00:00
+        EXPECT_EQ(runs("monthly", from)[0], first);
+        for (const char *before : {"weekly", "2026-10-26 12:00", "*-*-* 23:30"}) {
+            SCOPED_TRACE(before);
+            runs(before, from);
+            EXPECT_EQ(runs("monthly", from)[0], first);
+        }
+    }
+    node_zone tz("America/New_York");
+    runs("weekly", from);
+    EXPECT_EQ(runs("*-10-25 00:30 Atlantic/Azores", from)[0], at(2026, 10, 25, 0, 30));
+}
+
 TEST(CalendarNext, RunsAreStrictlyLaterAndMatch) {
     node_zone tz("America/New_York");
     const char *texts[] = {"minutely",
