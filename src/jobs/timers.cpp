@@ -551,7 +551,13 @@ void add_zoned_runs(int64_t start) {
             if (z->done || strcmp(z->zone, zone) != 0) continue;
             z->done = 1;
             cal_spec cs;
-            if (cal_parse(&cs, z->text)) add_runs(z->job, &cs, start);
+            if (!cal_parse(&cs, z->text)) continue;
+            // Parsed again within the zone, whose own abbreviation may be its
+            // name ("CET"): the zone found by the first parse stands.
+            str_set(cs.zone, z->zone);
+            cs.utc = 0;
+            cs.dst = -1;
+            add_runs(z->job, &cs, start);
         }
         if (pushed) plat_zone_pop();
     }
