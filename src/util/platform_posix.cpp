@@ -203,7 +203,7 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
             unsigned short reclen;
             memcpy(&reclen, g_dir_buf + at + 16, sizeof reclen);
             if (reclen < 20 || at + reclen > got) break;
-            g_dir_buf[at + reclen - 1] = 0; // the record is padded with nulls
+            g_dir_buf[at + reclen - 1] = 0; // the name ends within its record
             list_add(g_dir_buf + at + 19, names, cap, &n, left_out);
             at += reclen;
         }
@@ -264,24 +264,23 @@ int64_t plat_monotonic_ms(void) {
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Finds the file that running name would execute: name itself when it holds
-// a slash, else the first executable regular file of that name along PATH
-// (the C library's default path when PATH is unset; an empty entry is the
-// working folder). Returns 1 with it in path.
-static int find_program(const char *name, char *path, size_t cap) {
+// Whether a command of that name may be found: name holds a slash, or some
+// entry of PATH (when PATH is unset, of every C library's default path)
+// names an existing file. Only a sure "no" is 0: a path too long to check
+// counts as maybe. What starts, and from which entry, is left to posix_spawnp.
+static int command_may_exist(const char *name) {
     if (!name[0]) return 0;
-    if (strchr(name, '/')) return str_copy(path, cap, name) == 0;
+    if (strchr(name, '/')) return 1;
     const char *dirs = getenv("PATH");
-    if (!dirs) dirs = "/bin:/usr/bin";
+    if (!dirs) dirs = "/usr/local/bin:/bin:/usr/bin";
     for (const char *p = dirs;;) {
         const char *end = strchr(p, ':');
-        size_t len = end ? (size_t)(end - p) : strlen(p);
-        int n = len ? snprintf(path, cap, "%.*s/%s", (int)len, p, name)
-                    : snprintf(path, cap, "%s", name);
+        const size_t len = end ? (size_t)(end - p) : strlen(p);
+        char path[4096];
+        const int n = len ? snprintf(path, sizeof path, "%.*s/%s", (int)len, p, name)
+                          : snprintf(path, sizeof path, "%s", name);
         struct stat st;
-        if (n > 0 && (size_t)n < cap && stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
-            access(path, X_OK) == 0)
-            return 1;
+        if (n < 0 || (size_t)n >= sizeof path || stat(path, &st) == 0) return 1;
         if (!end) return 0;
         p = end + 1;
     }
@@ -294,8 +293,7 @@ int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms)
     c->deadline = plat_monotonic_ms() + timeout_ms;
     // Looked up first: starting a process only to learn that the command is
     // not installed costs about as much as this whole request.
-    char program[1024];
-    if (!find_program(argv[0], program, sizeof program)) return 0;
+    if (!command_may_exist(argv[0])) return 0;
     int fds[2];
     if (pipe(fds) != 0) return 0;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
@@ -317,7 +315,7 @@ int plat_child_start(plat_child *c, const char *const *argv, int64_t timeout_ms)
     posix_spawnattr_setpgroup(&attr, 0);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     pid_t pid;
-    int rc = posix_spawn(&pid, program, &fa, &attr, const_cast<char *const *>(argv), environ);
+    int rc = posix_spawnp(&pid, argv[0], &fa, &attr, const_cast<char *const *>(argv), environ);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     close(fds[1]);

@@ -109,19 +109,22 @@ TEST(PlatChild, MissingCommandDoesNotStart) {
     plat_child_end(&c);
 }
 
-// The command is looked up before anything starts: a folder or a file without
-// execute permission of that name earlier on PATH is passed over.
+// A folder, a file without execute permission and a script whose
+// interpreter is missing, of that name earlier on PATH, are passed over.
 TEST(PlatChild, FindsTheCommandAlongPath) {
     std::string d = temp_dir();
     fs::create_directories(d + "/a/zv-tool");
     fs::create_directories(d + "/b");
+    fs::create_directories(d + "/b2");
     fs::create_directories(d + "/c");
     touch(d + "/b/zv-tool", "#!/bin/sh\necho wrong\n");
+    touch(d + "/b2/zv-tool", "#!/nonexistent/sh\necho wrong\n");
+    chmod((d + "/b2/zv-tool").c_str(), 0755);
     touch(d + "/c/zv-tool", "#!/bin/sh\necho right\n");
     chmod((d + "/c/zv-tool").c_str(), 0755);
     const char *old = getenv("PATH");
     std::string saved = old ? old : "";
-    setenv("PATH", (d + "/a:" + d + "/b:" + d + "/c").c_str(), 1);
+    setenv("PATH", (d + "/a:" + d + "/b:" + d + "/b2:" + d + "/c").c_str(), 1);
     const char *argv[] = {"zv-tool", nullptr};
     plat_child c;
     int started = plat_child_start(&c, argv, 5000);
