@@ -578,14 +578,24 @@ int steady_offset(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
     return 1;
 }
 
+// plat_mktime itself, in the local zone shown first the last conversion made
+// without it (see zone_cache.last).
+int64_t c_mktime(zone_cache *z, struct tm *tm) {
+    if (!z->utc && z->unseen) {
+        struct tm seen = z->last;
+        plat_mktime(&seen, 0);
+        z->unseen = 0;
+    }
+    return plat_mktime(tm, z->utc);
+}
+
 // plat_mktime, answered without the C library where the fields name exactly
 // one instant: in UTC, and on a day with one offset from the day before to
 // the day after (no clock change near). Days near a change, and a
-// daylight-saving flag the day does not have, are left to it, after it has
-// been shown the last conversion made here (see zone_cache.last).
+// daylight-saving flag the day does not have, are left to it.
 int64_t to_time(zone_cache *z, struct tm *tm) {
     const int year = tm->tm_year + 1900;
-    if (year < 1971 || year > k_last_year + 1) return plat_mktime(tm, z->utc);
+    if (year < 1971 || year > k_last_year + 1) return c_mktime(z, tm);
     const int64_t w = wall_seconds(tm);
     if (z->utc) {
         set_wall(tm, w, 0, 0, 1);
@@ -600,12 +610,7 @@ int64_t to_time(zone_cache *z, struct tm *tm) {
         z->unseen = 1;
         return w - offset;
     }
-    if (z->unseen) {
-        struct tm seen = z->last;
-        plat_mktime(&seen, 0);
-        z->unseen = 0;
-    }
-    return plat_mktime(tm, 0);
+    return c_mktime(z, tm);
 }
 
 // Day number of "~n" in a month of dim days, or -1 when the month is shorter.
