@@ -122,6 +122,7 @@ int plat_is_executable(const char *path) {
 // The names are kept as a max-heap while the folder is read, so that a folder
 // of any size costs log(cap) row swaps per name and keeps the cap smallest;
 // the heap is sorted in place at the end.
+
 // Swaps two names, moving only the bytes in use: rows are 256 bytes, names
 // mostly a tenth of that, and a sort of a few hundred names swaps thousands.
 static void swap_rows(plat_name *a, plat_name *b) {
