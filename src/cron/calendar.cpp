@@ -425,12 +425,6 @@ int cal_parse(cal_spec *cs, const char *text) {
 
 namespace {
 
-int month_days(int64_t y, int m) {
-    static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
-    return k_len[m];
-}
-
 int64_t floor_div(int64_t a, int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
@@ -505,7 +499,7 @@ void set_wall(struct tm *tm, int64_t w, int isdst, int32_t offset, int named) {
     int64_t y = named ? (int64_t)tm->tm_year + 1900 : 0;
     int m = named ? tm->tm_mon + 1 : 0, d = named ? tm->tm_mday : 0;
     // Fields in range stay; others are carried.
-    if (!named || m < 1 || m > 12 || d < 1 || d > month_days(y, m) || tm->tm_hour < 0 ||
+    if (!named || m < 1 || m > 12 || d < 1 || d > month_length(y, m) || tm->tm_hour < 0 ||
         tm->tm_hour > 23 || tm->tm_min < 0 || tm->tm_min > 59 || tm->tm_sec < 0 ||
         tm->tm_sec > 59) {
         const int64_t s = w - days * 86400;
@@ -518,7 +512,7 @@ void set_wall(struct tm *tm, int64_t w, int isdst, int32_t offset, int named) {
         tm->tm_sec = (int)(s % 60);
     }
     tm->tm_wday = (int)(((days % 7) + 11) % 7);
-    tm->tm_yday = k_before[m] + d - 1 + (m > 2 && month_days(y, 2) == 29);
+    tm->tm_yday = k_before[m] + d - 1 + (m > 2 && month_length(y, 2) == 29);
     tm->tm_isdst = isdst;
 #ifndef _WIN32
     tm->tm_gmtoff = offset;
@@ -761,7 +755,7 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
         for (int level = CAL_YEAR; level < CAL_LEVELS && !restart; level++) {
             int64_t v = level_value(m, level);
             const int from_end = level == CAL_DAY && cs->end_of_month;
-            const int dim = from_end ? month_days(m->tm.tm_year + 1900, m->tm.tm_mon + 1) : 0;
+            const int dim = from_end ? month_length(m->tm.tm_year + 1900, m->tm.tm_mon + 1) : 0;
             int64_t next = field_next(&cs->fields[level], v, from_end, dim);
             if (next > v) {
                 set_level(m, level, next);
@@ -847,7 +841,7 @@ int cal_matches(const cal_spec *cs, int64_t t) {
     m.usec = 0;
     for (int level = 0; ok && level < CAL_LEVELS; level++) {
         int64_t v = level_value(&m, level);
-        int dim = month_days(m.tm.tm_year + 1900, m.tm.tm_mon + 1);
+        int dim = month_length(m.tm.tm_year + 1900, m.tm.tm_mon + 1);
         int64_t next = field_next(&cs->fields[level], v, level == CAL_DAY && cs->end_of_month, dim);
         // Fractions of a second count for the whole second they fall in.
         ok = next == v || (level == CAL_SECOND && next > v && next < v + k_usec);

@@ -115,3 +115,6 @@ int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_
 // Days from 1970-01-01 to the proleptic Gregorian date y-m-d, and back.
 int64_t days_from_civil(int64_t y, int m, int d);
 void civil_from_days(int64_t days, int64_t *y, int *m, int *d);
+
+// The number of days of month m (1..12) of year y.
+int month_length(int64_t y, int m);

@@ -92,12 +92,6 @@ int starts_with_star(const char *text) {
     return text[0] == '*';
 }
 
-int month_days(int64_t y, int m) {
-    static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
-    return k_len[m];
-}
-
 } // namespace
 
 void cron_daemon_flags(const cron_expr *ce, cron_daemon *out) {
@@ -139,7 +133,7 @@ int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_
     while (day < end) {
         // Any instant of a later local day is later than one day before it.
         if (s.n == CRON_MAX_RUNS && (day - 1) * 86400 > s.t[CRON_MAX_RUNS - 1]) break;
-        const int len = month_days(y, m);
+        const int len = month_length(y, m);
         if (!ce->months[m]) {
             day += len - d + 1;
             d = len;

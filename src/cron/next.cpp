@@ -36,7 +36,7 @@ static int day_matches(const cron_expr *ce, int mday, int wday) {
     return 1;
 }
 
-static int month_length(int64_t y, int m) {
+int month_length(int64_t y, int m) {
     static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
     return k_len[m];
