@@ -3,6 +3,7 @@
 // crontab_line, each line cut to its first 2047 bytes (less a character cut
 // in half there) with the rest dropped. Both must give the same, well-formed
 // table.
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -14,7 +15,28 @@ namespace {
 
 const int64_t k_start = 1794458190;
 
-void check_table() {
+// The schedule a job line holds, as the parser is given it: an @keyword
+// alone, or the first five fields joined by one blank.
+std::string schedule_of(const char *line) {
+    std::string out;
+    const char *p = line;
+    for (int field = 0; field < 5; field++) {
+        while (*p && is_space((unsigned char)*p)) p++;
+        const char *end = p;
+        while (*end && !is_space((unsigned char)*end)) end++;
+        if (field) out += ' ';
+        out.append(p, (size_t)(end - p));
+        if (field == 0 && *p == '@') break;
+        p = end;
+    }
+    return out;
+}
+
+// schedules holds the full schedule of each job, in table order. A valid
+// job's expr is that schedule, or for one too long to show, a part of it
+// cut at a character boundary.
+void check_table(const std::vector<std::string> &schedules) {
+    FUZZ_CHECK(schedules.size() == (size_t)g_job_count);
     FUZZ_CHECK(g_job_count >= 0 && g_job_count <= JOB_CAPACITY);
     FUZZ_CHECK(g_truncated == 0 || g_job_count == JOB_CAPACITY);
     FUZZ_CHECK(g_source_count == (g_job_count > 0 ? 1 : 0));
@@ -35,8 +57,13 @@ void check_table() {
             continue;
         }
         FUZZ_CHECK(j.valid == 1 && j.error[0] == 0);
+        const std::string &full = schedules[(size_t)i];
+        const size_t shown = strlen(j.expr);
+        FUZZ_CHECK(full.compare(0, shown, j.expr) == 0);
+        FUZZ_CHECK(shown == full.size() || (full.size() > 127 && shown >= 127 - 4));
+        if (shown < full.size()) FUZZ_CHECK(utf8_drop_partial(j.expr, shown) == shown);
         cron_expr ce;
-        FUZZ_CHECK(cron_parse(&ce, j.expr) == 1);
+        FUZZ_CHECK(cron_parse(&ce, full.c_str()) == 1);
         if (ce.boot_only) {
             FUZZ_CHECK(strcmp(j.description, "When the system starts (no scheduled times)") == 0);
             FUZZ_CHECK(j.next_count == 0);
@@ -58,23 +85,13 @@ std::string snapshot() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    char path[] = "/tmp/zv_fuzz_crontab_XXXXXX";
-    int fd = mkstemp(path);
-    FUZZ_CHECK(fd >= 0);
-    FUZZ_CHECK(write(fd, data, size) == (ssize_t)size);
-    close(fd);
-    jobs_reset();
-    read_crontab_file(path, k_start);
-    unlink(path);
-    check_table();
-    std::string from_file = snapshot();
-
     // A line runs to its LF; what passes 2047 bytes is dropped, and with it
     // the start of a character that the cut divides.
     jobs_reset();
     int system_format = 0;
     cron_expr ce;
     std::vector<char> line(2048);
+    std::vector<std::string> schedules;
     for (size_t pos = 0; pos < size;) {
         size_t len = 0;
         while (pos + len < size && data[pos + len] != '\n') len++;
@@ -83,10 +100,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (len > 2047) n = utf8_drop_partial(line.data(), n);
         line[n] = 0;
         pos += len + 1;
+        const int before = g_job_count;
         crontab_line(line.data(), &system_format, &ce, k_start);
         FUZZ_CHECK(system_format == 0 || system_format == 1);
+        if (g_job_count > before) schedules.push_back(schedule_of(line.data()));
     }
-    check_table();
-    FUZZ_CHECK(snapshot() == from_file);
+    check_table(schedules);
+    std::string from_lines = snapshot();
+
+    char path[] = "/tmp/zv_fuzz_crontab_XXXXXX";
+    int fd = mkstemp(path);
+    FUZZ_CHECK(fd >= 0);
+    FUZZ_CHECK(write(fd, data, size) == (ssize_t)size);
+    close(fd);
+    jobs_reset();
+    read_crontab_file(path, k_start);
+    unlink(path);
+    check_table(schedules);
+    FUZZ_CHECK(snapshot() == from_lines);
     return 0;
 }
