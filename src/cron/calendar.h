@@ -1,11 +1,14 @@
 // Calendar events of systemd timers (OnCalendar= values): the parsed record,
-// its parser, the next-elapse search and the English description.
+// its parser (cal_parse.cpp), the next-elapse search (cal_search.cpp) and the
+// English description (cal_describe.cpp).
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 
+#include "cron/civil.h"
+
 enum { CAL_YEAR, CAL_MONTH, CAL_DAY, CAL_HOUR, CAL_MINUTE, CAL_SECOND, CAL_LEVELS };
-enum { CAL_PARTS = 32, CAL_MAX_RUNS = 5 };
+enum { CAL_PARTS = 32, CAL_MAX_RUNS = RUN_LIST_MAX };
 
 // One list item of a field: start, or start..stop, each optionally "/repeat".
 // Seconds are kept in microseconds; stop is -1 when open; repeat 0 when none.
@@ -43,8 +46,8 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]);
 // True when the time t (whole second) is one the valid record selects.
 int cal_matches(const cal_spec *cs, int64_t t);
 
-// Merges the ascending runs add[0..n) into acc (count *acc_count), keeping the
-// first five distinct times in ascending order.
+// merge_runs (civil.h): merges the ascending runs add[0..n) into acc (count
+// *acc_count), keeping the first five distinct times in ascending order.
 void cal_merge_runs(int64_t acc[CAL_MAX_RUNS], int *acc_count, const int64_t *add, int n);
 
 // Writes an English description of a valid record into out (capacity cap).

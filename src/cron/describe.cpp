@@ -6,7 +6,7 @@
 
 namespace {
 
-enum { DESC_CAP = 224, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
+enum { DESC_CAP = CRON_DESCRIPTION_CAP, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
 
 // What the time-of-day rules look at, gathered once.
 struct facts {

@@ -139,7 +139,7 @@ int parse_fields(cron_expr *ce, char *work) {
         const cron_field &f = k_cron_fields[i];
         memset(targets[i], 0, sizes[i]);
         // The whole field is parsed, never the display copy.
-        int rc = parse_field(fields[i], f.lo, f.hi, f.names, f.nnames, f.first, targets[i]);
+        int rc = parse_field(fields[i], &f, targets[i]);
         if (rc == 0) return fail(ce, f.syntax_error);
         if (rc < 0) return fail(ce, f.range_error);
     }
@@ -185,11 +185,11 @@ int parse_value(const char *text, int len, const char *const *names, int nnames,
 //   range = "*" | value ["-" value]
 //   value = number | name
 // Items are looked at in place, as spans of the text, so nothing is cut.
-int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
-                unsigned char *table) {
+int parse_field(const char *text, const cron_field *f, unsigned char *table) {
     const char *p = text, *end = text + strlen(text);
     if (p == end) return 0;
-    if (nnames <= 0) names = nullptr;
+    const int lo = f->lo, hi = f->hi, nnames = f->nnames, first = f->first;
+    const char *const *names = nnames > 0 ? f->names : nullptr;
     for (;;) {
         const char *comma = (const char *)memchr(p, ',', (size_t)(end - p));
         const char *item = p, *item_end = comma ? comma : end;
@@ -245,7 +245,7 @@ int cron_parse(cron_expr *ce, const char *text) {
     while (a < b && is_space((unsigned char)*a)) a++;
     while (b > a && is_space((unsigned char)b[-1])) b--;
     if (a == b) return fail(ce, "empty expression");
-    if (b - a > CRON_TEXT_MAX) return fail(ce, "expression too long");
+    if (b - a > CRON_TEXT_MAX) return fail(ce, k_expr_too_long);
     char work[CRON_TEXT_MAX + 1];
     str_set_span(work, a, (size_t)(b - a));
     if (work[0] == '@') return parse_keyword(ce, work);
