@@ -6,6 +6,7 @@
 
 #include "cron/calendar.h"
 #include "cron/cron.h"
+#include "util/platform.h"
 
 namespace {
 
@@ -71,6 +72,49 @@ TEST(CalendarParse, RejectsWithAClearText) {
         EXPECT_STREQ(cs.error, c.error);
         int64_t out[CAL_MAX_RUNS];
         EXPECT_EQ(cal_next_runs(&cs, k_now, out), 0);
+    }
+}
+
+// A trailing abbreviation is the node's own zone's, whatever zone is pushed
+// for conversions while the value is parsed: in Berlin "CET" is the node's
+// standard time and "EST" a zone of the database, in New York the other way
+// round, and "CEST" no zone at all. First runs are systemd-analyze's
+// (systemd 252), started at 00:00 local on Monday 2027-01-04; in Berlin it
+// never finds summer time named in winter.
+TEST(CalendarParse, AbbreviationsAreTheNodesWhateverZoneIsPushed) {
+    struct {
+        const char *node, *text;
+        int valid, dst;
+        const char *zone;
+        int64_t now, first; // first 0: no run
+    } cases[] = {
+        {"Europe/Berlin", "Mon 09:00 CET", 1, 0, "", at(2027, 1, 3, 23, 0), at(2027, 1, 4, 8, 0)},
+        {"Europe/Berlin", "Mon 09:00 CEST", 1, 1, "", at(2027, 1, 3, 23, 0), 0},
+        {"Europe/Berlin", "Mon 09:00 EST", 1, -1, "EST", at(2027, 1, 3, 23, 0),
+         at(2027, 1, 4, 14, 0)},
+        {"America/New_York", "Mon 09:00 CET", 1, -1, "CET", at(2027, 1, 4, 5, 0),
+         at(2027, 1, 4, 8, 0)},
+        {"America/New_York", "Mon 09:00 EST", 1, 0, "", at(2027, 1, 4, 5, 0),
+         at(2027, 1, 4, 14, 0)},
+        {"America/New_York", "Mon 09:00 CEST", 0, -1, "", 0, 0},
+    };
+    for (const auto &c : cases) {
+        node_zone tz(c.node);
+        for (const char *pushed : {"", "CET", "America/New_York", "Europe/Berlin"}) {
+            SCOPED_TRACE(std::string(c.node) + " " + c.text + " pushed " + pushed);
+            if (pushed[0]) { ASSERT_EQ(plat_zone_push(pushed), 1); }
+            cal_spec cs;
+            const int ok = cal_parse(&cs, c.text);
+            if (pushed[0]) plat_zone_pop();
+            EXPECT_EQ(ok, c.valid) << cs.error;
+            EXPECT_EQ(cs.dst, c.dst);
+            EXPECT_STREQ(cs.zone, c.zone);
+            EXPECT_EQ(cs.utc, 0);
+            if (!ok) continue;
+            int64_t out[CAL_MAX_RUNS];
+            const int n = cal_next_runs(&cs, c.now, out);
+            EXPECT_EQ(n > 0 ? out[0] : 0, c.first);
+        }
     }
 }
 
