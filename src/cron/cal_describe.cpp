@@ -55,6 +55,7 @@ void append_parts(char *buf, size_t cap, const cal_field *f, int level) {
     }
 }
 
+// True when the field is a list of single values (no "*", range or step).
 int single_values(const cal_field *f) {
     if (f->any) return 0;
     for (int i = 0; i < f->count; i++)
@@ -116,6 +117,8 @@ int append_open_step(char *buf, size_t cap, const cal_field *f, const char *unit
     return 1;
 }
 
+// The time phrase when the times are no few clock times: the minutes (or
+// seconds), then the hours, then the seconds when they were not told first.
 void append_time_rule(char *buf, size_t cap, const cal_spec *cs) {
     const cal_field *h = &cs->fields[CAL_HOUR], *mi = &cs->fields[CAL_MINUTE],
                     *s = &cs->fields[CAL_SECOND];
@@ -158,6 +161,8 @@ void append_time_rule(char *buf, size_t cap, const cal_spec *cs) {
     }
 }
 
+// The weekdays of bits (bit 0 = Monday): runs of three or more as "Monday
+// to Friday", others one by one, separated by ", ".
 void append_weekdays(char *buf, size_t cap, int bits) {
     int first = 1;
     for (int d = 0; d < 7;) {
@@ -181,6 +186,9 @@ void append_weekdays(char *buf, size_t cap, int bits) {
     }
 }
 
+// "every Monday to Friday", "every day", "on the last day", "on day 1 and
+// 15", then the months, the years and a weekday condition when the days are
+// restricted too.
 void append_date_rule(char *buf, size_t cap, const cal_spec *cs) {
     const cal_field *y = &cs->fields[CAL_YEAR], *mo = &cs->fields[CAL_MONTH],
                     *d = &cs->fields[CAL_DAY];
@@ -230,6 +238,9 @@ void append_date_rule(char *buf, size_t cap, const cal_spec *cs) {
 
 } // namespace
 
+// A shorthand's fixed text, else the time phrase and the date phrase (or
+// "Every Monday at 00:00" for weekdays at a few clock times), capitalized,
+// then the zone; cut to cap at the end.
 void cal_describe(const cal_spec *cs, char *out, size_t cap) {
     if (!out || cap == 0) return;
     out[0] = 0;

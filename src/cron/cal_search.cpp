@@ -53,6 +53,7 @@ struct moment {
     int64_t usec;
 };
 
+// The value of one level of the cursor (seconds in microseconds).
 int64_t level_value(const moment *m, int level) {
     switch (level) {
     case CAL_YEAR:
@@ -70,6 +71,7 @@ int64_t level_value(const moment *m, int level) {
     }
 }
 
+// Sets one level of the cursor to v, as level_value reads it.
 void set_level(moment *m, int level, int64_t v) {
     switch (level) {
     case CAL_YEAR:
@@ -106,6 +108,7 @@ void clear_below(moment *m, int level) {
     }
 }
 
+// Moves one level on by one and every level below it back to its start.
 void bump(moment *m, int level) {
     set_level(m, level, level_value(m, level) + 1);
     clear_below(m, level);
@@ -137,6 +140,7 @@ int weekday_bit(int64_t y, int m, int d) {
     return 1 << ((weekday_of_day(days_from_civil(y, m, d)) + 6) % 7);
 }
 
+// True when the cursor's date is one of the record's weekdays (or any is).
 int day_selected(const cal_spec *cs, const moment *m) {
     if (!cs->weekdays) return 1;
     return (cs->weekdays & weekday_bit(m->tm.tm_year + 1900, m->tm.tm_mon + 1, m->tm.tm_mday)) != 0;
@@ -194,6 +198,8 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
 
 } // namespace
 
+// From the second after now, finds one elapse after the other with
+// find_next in the record's zone, pushed for the search, and the zone cache.
 int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     if (!cs || !cs->valid) return 0;
     // Calendar times start in 1970; the far end keeps day arithmetic in range.
@@ -227,6 +233,8 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     return count;
 }
 
+// Converts t with the C library alone and checks every level and the
+// weekdays, in the record's zone.
 int cal_matches(const cal_spec *cs, int64_t t) {
     if (!cs || !cs->valid) return 0;
     if (cs->zone[0] && !plat_zone_push(cs->zone)) return 0;

@@ -1,9 +1,10 @@
 // Schedule arithmetic of the program, for cron expressions and systemd
 // calendar events:
-// - cron expressions: the parsed record (cron_expr), its parser
-//   (parse.cpp), the English description (describe.cpp), the next-run search
-//   in UTC (next.cpp) and the zone-aware search as a cron daemon runs the
-//   schedule, with its day and daylight-saving rules (local.cpp);
+// - cron expressions: the parsed record (cron_expr), the field, keyword and
+//   name tables and the parser (parse.cpp), the English description
+//   (describe.cpp), the next-run search in UTC (next.cpp) and the zone-aware
+//   search as a cron daemon runs the schedule, with the daemon's day rule
+//   and daylight-saving rules (local.cpp);
 // - calendar events of systemd timers (calendar.h): parser (cal_parse.cpp),
 //   next-elapse search (cal_search.cpp), description (cal_describe.cpp);
 // - what the searches share: civil days, weekdays, month lengths, the horizon
@@ -73,6 +74,8 @@ extern const cron_keyword k_cron_keywords[8];
 // The keyword row named exactly name, or null.
 const cron_keyword *cron_keyword_find(const char *name);
 
+// The three-letter names the parser accepts (lower case; any case is read)
+// and the full names of the descriptions. Weekdays start on Sunday.
 extern const char *const k_dow_names[7];
 extern const char *const k_mon_names[12];
 extern const char *const k_dow_long[7];
@@ -101,7 +104,8 @@ int parse_value(const char *text, int len, const char *const *names, int nnames,
 void cron_describe(const cron_expr *ce, char *out);
 
 // Stores up to five whole-minute run times strictly after now, ascending,
-// matched in UTC over k_horizon_days days from today. Returns the count; 0 without a
+// matched in UTC over k_horizon_days days from today (days outside
+// k_first_day..k_last_day are not searched). Returns the count; 0 without a
 // search for an invalid or boot-only record.
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);
 
@@ -123,7 +127,9 @@ int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday
 
 // Stores up to five whole-minute run times strictly after now, ascending, as
 // the cron daemon finds them in the process's local zone: its day rule, and
-// its daylight-saving rules (see local.cpp). Searches k_horizon_days + 1
-// local days from the day before today. Returns the count; 0 for an invalid or boot-only
-// record, or a time the zone cannot convert.
+// its daylight-saving rules (see local.cpp), in the conversion zone, through
+// the zone cache. Searches k_horizon_days + 1 local days from the day before
+// today. Returns the count; 0 for an invalid or boot-only record, a now
+// beyond k_time_limit either side of 1970, or a time the zone cannot
+// convert.
 int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);

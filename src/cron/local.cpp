@@ -79,6 +79,39 @@ int resolve(zone_cache *z, int64_t local, int wildcard, int64_t now, int64_t run
     return 1;
 }
 
+// Adds the runs of the selected minutes of local day day (days from
+// 1970-01-01 of the local calendar) to runs (count *n): one instant each where
+// no clock change is near (the zone cache's rule), else what resolve finds.
+// Returns 1, or 0 when the zone cannot convert a time.
+int add_day_runs(zone_cache *z, const cron_expr *ce, int wildcard, int64_t day, int64_t now,
+                 int64_t runs[RUN_LIST_MAX], int *n) {
+    int32_t offset, isdst, latest;
+    const int steady = zone_steady_offset(z, day, &offset, &isdst);
+    if (steady) {
+        latest = offset;
+    } else {
+        int ok = 1;
+        const int32_t ob = offset_at(z, (day - 1) * 86400, &ok);
+        const int32_t oa = offset_at(z, (day + 2) * 86400, &ok);
+        if (!ok) return 0;
+        latest = ob > oa ? ob : oa;
+    }
+    for (int h = 0; h < 24; h++) {
+        if (!ce->hours[h]) continue;
+        for (int mi = 0; mi < 60; mi++) {
+            if (!ce->minutes[mi]) continue;
+            const int64_t local = day * 86400 + h * 3600 + mi * 60;
+            // Later minutes of the day can only come later.
+            if (*n == RUN_LIST_MAX && local - latest > runs[RUN_LIST_MAX - 1]) break;
+            if (steady)
+                add_run(runs, n, now, local - offset);
+            else if (!resolve(z, local, wildcard, now, runs, n))
+                return 0;
+        }
+    }
+    return 1;
+}
+
 int starts_with_star(const char *text) {
     return text[0] == '*';
 }
@@ -103,9 +136,9 @@ int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday
     return dom || dow;
 }
 
-// Walks the local days month by month; on a day that the day rule selects,
-// each selected minute becomes one instant where no clock change is near (the
-// zone cache's rule), and goes through resolve on the days next to a change.
+// Walks the local days, a month at a time where the month is not selected,
+// and adds the runs of each day that the daemon's day rule selects; stops
+// once a later day can only bring later runs.
 int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
     if (now < -k_time_limit || now > k_time_limit) return 0;
@@ -133,32 +166,9 @@ int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_
             day += len - d + 1;
             d = len;
         } else {
-            if (cron_daemon_day_matches(ce, &dm, d, weekday_of_day(day))) {
-                // With no change near, each local minute is one instant.
-                int32_t offset, isdst, latest;
-                const int steady = zone_steady_offset(z, day, &offset, &isdst);
-                if (steady) {
-                    latest = offset;
-                } else {
-                    const int32_t ob = offset_at(z, (day - 1) * 86400, &ok);
-                    const int32_t oa = offset_at(z, (day + 2) * 86400, &ok);
-                    if (!ok) return 0;
-                    latest = ob > oa ? ob : oa;
-                }
-                for (int h = 0; h < 24; h++) {
-                    if (!ce->hours[h]) continue;
-                    for (int mi = 0; mi < 60; mi++) {
-                        if (!ce->minutes[mi]) continue;
-                        const int64_t local = day * 86400 + h * 3600 + mi * 60;
-                        // Later minutes of the day can only come later.
-                        if (n == RUN_LIST_MAX && local - latest > runs[RUN_LIST_MAX - 1]) break;
-                        if (steady)
-                            add_run(runs, &n, now, local - offset);
-                        else if (!resolve(z, local, dm.wildcard, now, runs, &n))
-                            return 0;
-                    }
-                }
-            }
+            if (cron_daemon_day_matches(ce, &dm, d, weekday_of_day(day)) &&
+                !add_day_runs(z, ce, dm.wildcard, day, now, runs, &n))
+                return 0;
             day++;
         }
         if (++d > len) {

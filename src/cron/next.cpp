@@ -23,6 +23,8 @@ static int month_may_match(const cron_expr *ce, int min_dom, int m, int first, i
     return 0;
 }
 
+// Walks the UTC calendar from today a month at a time, passing over months
+// that cannot match, and lists the selected minutes of each matching day.
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
     // The clock fields are matched against UTC: every day has 24 hours of

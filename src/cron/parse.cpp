@@ -114,6 +114,8 @@ int32_t step_of(const char *field) {
     return n;
 }
 
+// Splits the trimmed text into exactly five fields, keeps their texts for
+// display and parses each whole into its presence table; Sunday may be 7.
 int parse_fields(cron_expr *ce, char *work) {
     // Split on runs of white space; the text is trimmed, so no field is empty.
     char *fields[5];
@@ -153,6 +155,8 @@ int parse_fields(cron_expr *ce, char *work) {
 
 } // namespace
 
+// A name of the table (matched in lower case, up to 15 characters), else a
+// decimal number.
 int parse_value(const char *text, int len, const char *const *names, int nnames, int first,
                 int *out) {
     if (len < 1) return 0;

@@ -135,6 +135,8 @@ zone_cache *zone_cache_for(int utc) {
     return z;
 }
 
+// Answered from the steady span when day - 1 .. day + 2 lie within it; else
+// the four day starts are compared and the span grown or begun anew.
 int zone_steady_offset(zone_cache *z, int64_t day, int32_t *offset, int32_t *isdst) {
     if (!z->steady || day - 1 < z->steady_lo || day + 2 > z->steady_hi) {
         // Asked at each day's start, so that only a change undone within a
