@@ -1,5 +1,5 @@
 // The English description of calendar events: a shorthand's fixed text, or a
-// time phrase ("at 06:00 and 18:00", "every 10 minutes, in hour 9 to 17")
+// time phrase ("at 06:00 and 18:00", "every 10 minutes, between 09:00 and 17:59")
 // and a date phrase ("every Monday to Friday", "on the last day of every
 // month"), then the zone.
 #include <stdio.h>

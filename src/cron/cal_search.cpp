@@ -1,9 +1,8 @@
-// The next-elapse search of calendar events, as systemd's calendar_spec_next
-// finds them: the cursor's calendar fields are moved level by level, from the
-// year down, to the next value each field selects, and normalized in the
-// conversion zone (the node's, or the event's named zone) through the zone
+// The next-elapse search of calendar events, level by level as systemd's own
+// search goes: the cursor's calendar fields move from the year down to the
+// next value each field selects, and are normalized in the search's zone
+// (UTC, the event's named zone or the conversion zone) through the zone
 // cache, so that a moment that does not exist moves on as mktime moves it.
-#include <string.h>
 
 #include "cron/cal_tables.h"
 #include "cron/calendar.h"
