@@ -6,6 +6,7 @@
 
 #include "cron/calendar.h"
 #include "cron/cron.h"
+#include "cron/zone_cache.h"
 #include "util/platform.h"
 
 namespace {
@@ -204,6 +205,42 @@ TEST(CalendarNext, RunsAreStrictlyLaterAndMatch) {
                 EXPECT_GT(out[i], i ? out[i - 1] : now);
                 EXPECT_TRUE(cal_matches(&cs, out[i])) << out[i];
             }
+        }
+    }
+}
+
+// The zone cache answers as the C library does, next to clock changes too:
+// hourly steps of a little more than an hour pass every change of the year
+// at another minute, in zones with changes of an hour, of half an hour (Lord
+// Howe), none (Kolkata), and in UTC.
+TEST(ZoneCache, AnswersAsTheCLibrary) {
+    for (const char *zone :
+         {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata", "UTC"}) {
+        SCOPED_TRACE(zone);
+        node_zone tz(zone);
+        zone_cache *z = zone_cache_for(0);
+        for (int64_t t = at(2026, 1, 1, 0, 0); t < at(2027, 1, 1, 0, 0); t += 3607) {
+            const time_t tt = (time_t)t;
+            struct tm want, got;
+            ASSERT_NE(localtime_r(&tt, &want), nullptr);
+            ASSERT_EQ(zone_break_down(z, t, &got), 1);
+            const int w[] = {want.tm_year, want.tm_mon,  want.tm_mday, want.tm_hour, want.tm_min,
+                             want.tm_sec,  want.tm_wday, want.tm_yday, want.tm_isdst};
+            const int g[] = {got.tm_year, got.tm_mon,  got.tm_mday, got.tm_hour, got.tm_min,
+                             got.tm_sec,  got.tm_wday, got.tm_yday, got.tm_isdst};
+            ASSERT_EQ(std::vector<int>(g, g + 9), std::vector<int>(w, w + 9)) << t;
+            ASSERT_EQ(got.tm_gmtoff, want.tm_gmtoff) << t;
+            int32_t offset = 0;
+            ASSERT_EQ(zone_offset_at(z, t, &offset), 1);
+            ASSERT_EQ(offset, want.tm_gmtoff) << t;
+            // Back from the wall time, the zone deciding, as mktime does.
+            struct tm fields = want, by_mktime;
+            fields.tm_isdst = -1;
+            const int64_t back = zone_to_time(z, &fields);
+            by_mktime = want;
+            by_mktime.tm_isdst = -1;
+            ASSERT_EQ(back, (int64_t)mktime(&by_mktime)) << t;
+            ASSERT_EQ(fields.tm_hour, by_mktime.tm_hour) << t;
         }
     }
 }
