@@ -2,8 +2,9 @@
 // and calendar fields in UTC or in the conversion zone (the zone TZ names, or
 // the one plat_zone_push put in force), answered by arithmetic from the
 // zone's offset at the start of each UTC day. The C library is asked once per
-// UTC day and the answer kept for the process, because the searches of one
-// request look at the same few weeks over and over.
+// UTC day and the answer kept (for the last 512 days asked) until TZ
+// changes, because the searches of one request look at the same few weeks
+// over and over.
 //
 // The one rule for "no clock change near this day": the offsets (and
 // daylight-saving flags) at the starts of the UTC days day - 1 to day + 2 are
@@ -28,9 +29,9 @@ void zone_key(char key[ZONE_KEY_CAP], const char *tz);
 
 struct zone_cache;
 
-// The process's cache, made ready for conversions in UTC (utc set) or in the
-// conversion zone in force; it starts afresh when TZ differs from the last
-// call's.
+// The process's one cache, made ready for conversions in UTC (utc set) or in
+// the conversion zone in force; in the latter case it starts afresh when the
+// zone_key of TZ differs from the one its days belong to.
 zone_cache *zone_cache_for(int utc);
 
 // The one offset (seconds east of UTC) and daylight-saving flag of the UTC
