@@ -31,7 +31,7 @@ BENCHMARK(BM_cron_parse);
 void BM_cron_describe(benchmark::State &state) {
     cron_expr ce;
     cron_parse(&ce, k_typical);
-    char out[224];
+    char out[CRON_DESCRIPTION_CAP];
     for (auto _ : state) {
         cron_describe(&ce, out);
         benchmark::DoNotOptimize(out);

@@ -144,6 +144,9 @@ void plat_zone_pop(void);
 // when it cannot be represented.
 int64_t plat_mktime(struct tm *tm, int utc);
 
-// The conversion zone's standard and daylight-saving abbreviations ("" when
-// unknown); valid until the zone changes.
-void plat_zone_abbrevs(const char **std_name, const char **dst_name);
+// The node's own zone (TZ, else the system zone), whatever zone plat_zone_push
+// has put in force for conversions: its TZ value (null when TZ is unset), and
+// its standard and daylight-saving abbreviations ("" when unknown). Valid
+// until TZ changes or the next push.
+const char *plat_node_tz(void);
+void plat_node_zone_abbrevs(const char **std_name, const char **dst_name);

@@ -494,6 +494,9 @@ static char g_tz_pushed[256];
 static char g_tz_saved[256];
 static int g_tz_depth;
 static int g_tz_was_set;
+// The node's own abbreviations, taken when a push leaves its zone.
+static char g_node_std[16];
+static char g_node_dst[16];
 
 int plat_zone_push(const char *name) {
     if (g_tz_depth) {
@@ -509,6 +512,9 @@ int plat_zone_push(const char *name) {
         if (strlen(old) + 4 > sizeof g_tz_saved) return 0;
         snprintf(g_tz_saved, sizeof g_tz_saved, "TZ=%s", old);
     }
+    tzset();
+    str_set(g_node_std, tzname[0] ? tzname[0] : "");
+    str_set(g_node_dst, tzname[1] ? tzname[1] : "");
     snprintf(g_tz_pushed, sizeof g_tz_pushed, "TZ=%s", name);
     if (putenv(g_tz_pushed) != 0) return 0;
     tzset();
@@ -531,7 +537,17 @@ int64_t plat_mktime(struct tm *tm, int utc) {
     return (int64_t)t;
 }
 
-void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+const char *plat_node_tz(void) {
+    if (g_tz_depth) return g_tz_was_set ? g_tz_saved + 3 : nullptr;
+    return getenv("TZ");
+}
+
+void plat_node_zone_abbrevs(const char **std_name, const char **dst_name) {
+    if (g_tz_depth) {
+        *std_name = g_node_std;
+        *dst_name = g_node_dst;
+        return;
+    }
     tzset();
     *std_name = tzname[0] ? tzname[0] : "";
     *dst_name = tzname[1] ? tzname[1] : "";
