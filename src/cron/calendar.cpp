@@ -757,6 +757,10 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
             const int from_end = level == CAL_DAY && cs->end_of_month;
             const int dim = from_end ? month_length(m->tm.tm_year + 1900, m->tm.tm_mon + 1) : 0;
             int64_t next = field_next(&cs->fields[level], v, from_end, dim);
+            // "*" seconds are whole seconds (systemd's 0/1 repetition): a
+            // cursor inside a second goes on to the next one.
+            if (level == CAL_SECOND && cs->fields[level].any)
+                next = (v + k_usec - 1) / k_usec * k_usec;
             if (next > v) {
                 set_level(m, level, next);
                 clear_below(m, level);
@@ -810,16 +814,38 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     int count = 0;
     int64_t from = now;
     moment m = {};
-    if (break_down(zone, from + 1, &m.tm)) {
-        m.usec = 0;
+    // Like systemd, each search starts one microsecond after the last run
+    // (or now): on that run's own second, in its own offset. Two rules
+    // follow from it.
+    // - A wall time that occurs twice is taken in the occurrence the search
+    //   is in: from a start before the repeated hour or inside its first
+    //   occurrence, the first; the search then goes on along the wall clock
+    //   from there, past the repeated hour, so the second occurrence of a
+    //   time already listed (02:59:59 CEST, then 02:59:59 CET) and every
+    //   later time of the repeated hour are not listed. Only from a start
+    //   inside the second occurrence are its times listed.
+    // - A field stepped past its end from the last second of an hour, a day,
+    //   a month or a year carries the way mktime carries it, and only the
+    //   field just below the highest one that changed goes back to its start
+    //   (within_bounds); the others keep the carried values. Minutes 0/7
+    //   from 23:59:59 give minute 63: 00:03 of the next day (hour set back
+    //   to 0) or of 1 January (month set back to January), so the next run
+    //   is 00:07, not 00:00. Hours 0/5 from 23:59:59 on the last day of a
+    //   month give 01:00 of the 1st, so 05:00; seconds 0/7 from 10:59:59
+    //   give 11:00:03, so 11:00:07.
+    if (break_down(zone, from, &m.tm)) {
+        m.usec = 1;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
             int64_t t;
             if (!find_next(cs, zone, &m, limit, &t)) break;
             if (t > from) {
                 out[count++] = t;
                 from = t;
-                if (!break_down(zone, from + 1, &m.tm)) break;
-                m.usec = 0;
+                // After a run with a fraction of a second the search goes
+                // on at the next whole second: one run per second.
+                const int whole = m.usec == 0;
+                if (!break_down(zone, whole ? from : from + 1, &m.tm)) break;
+                m.usec = whole ? 1 : 0;
             } else {
                 // A wall time that occurs twice resolved to its earlier
                 // occurrence, behind the search: go on along the wall clock.
