@@ -201,7 +201,8 @@ TEST(CalendarDescribe, Sentences) {
 }
 
 // Where systemd's search starts (one microsecond after the last run, in that
-// run's second and occurrence) decides which runs it lists. Expected times are systemd-analyze's.
+// run's second and occurrence) and what it leaves behind in mktime decide
+// which runs it lists. Expected times are systemd-analyze's.
 TEST(CalendarNext, StartsWithinTheLastRunsSecond) {
     struct {
         const char *tz, *text;
@@ -246,6 +247,17 @@ TEST(CalendarNext, StartsWithinTheLastRunsSecond) {
          "*:*:00/7",
          at(2027, 6, 15, 10, 59, 59),
          {at(2027, 6, 15, 11, 0, 7), at(2027, 6, 15, 11, 0, 14)}},
+        // From 02:20 CEST on 2026-10-25, the first occurrence of Berlin's
+        // repeated hour: a "~" day is looked up on other days, the last of
+        // which is in CET, so 02:30 is found in its second occurrence.
+        {"Europe/Berlin",
+         "*-10~7 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 1, 30), at(2027, 10, 25, 0, 30)}},
+        {"Europe/Berlin",
+         "*-10-25 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 0, 30), at(2027, 10, 25, 0, 30)}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.tz) + " " + c.text);
