@@ -875,8 +875,10 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     //   is 00:07, not 00:00. Hours 0/5 from 23:59:59 on the last day of a
     //   month give 01:00 of the 1st, so 05:00; seconds 0/7 from 10:59:59
     //   give 11:00:03, so 11:00:07.
-    if (break_down(zone, from, &m.tm)) {
-        m.usec = 1;
+    // A search from before 1970 starts at 1970-01-01 00:00:00 UTC itself.
+    const int before_1970 = from < 0;
+    if (break_down(zone, before_1970 ? 0 : from, &m.tm)) {
+        m.usec = before_1970 ? 0 : 1;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
             int64_t t;
             if (!find_next(cs, zone, &m, limit, &t)) break;

@@ -247,6 +247,9 @@ TEST(CalendarNext, StartsWithinTheLastRunsSecond) {
          "*:*:00/7",
          at(2027, 6, 15, 10, 59, 59),
          {at(2027, 6, 15, 11, 0, 7), at(2027, 6, 15, 11, 0, 14)}},
+        // A start before 1970 searches from its first second.
+        {"UTC", "*:*:*", -1, {0, 1}},
+        {"Europe/Berlin", "*:*:*", -1, {0, 1}},
         // From 02:20 CEST on 2026-10-25, the first occurrence of Berlin's
         // repeated hour: a "~" day is looked up on other days, the last of
         // which is in CET, so 02:30 is found in its second occurrence.
