@@ -752,7 +752,8 @@ int part_before(const cal_part *a, const cal_part *b) {
 // next month that is 1 - n, for the start and the stop of every part, in
 // the order of part_before; an open stop counts as -1, which names day 2 of
 // the next month). So on a day whose wall time occurs twice, a "~" field
-// can move the search into the other occurrence, as it does systemd's.
+// can move the search into the other occurrence, as it moves systemd's:
+// the occurrence whose offset the last of these days has.
 void month_end_conversions(const cal_spec *cs, zone_cache *z, const moment *m) {
     const cal_field *f = &cs->fields[CAL_DAY];
     int done[CAL_PARTS] = {};
