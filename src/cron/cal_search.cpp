@@ -145,6 +145,44 @@ int day_selected(const cal_spec *cs, const moment *m) {
     return (cs->weekdays & weekday_bit(m->tm.tm_year + 1900, m->tm.tm_mon + 1, m->tm.tm_mday)) != 0;
 }
 
+// Whether part a comes before part b in systemd's order of a field's list:
+// by start, stop, then repetition.
+int part_before(const cal_part *a, const cal_part *b) {
+    if (a->start != b->start) return a->start < b->start;
+    if (a->stop != b->stop) return a->stop < b->stop;
+    return a->repeat < b->repeat;
+}
+
+// The conversions systemd makes to find the days that the "~" parts name,
+// made here too for what they leave behind: mktime resolves a wall time
+// that occurs twice by the offset of its previous result, and these are
+// conversions of the cursor's time of day on other days (the day of the
+// next month that is 1 - n, for the start and the stop of every part, in
+// the order of part_before; an open stop counts as -1, which names day 2 of
+// the next month). So on a day whose wall time occurs twice, a "~" field
+// can move the search into the other occurrence, as it moves systemd's:
+// the occurrence whose offset the last of these days has.
+void month_end_conversions(const cal_spec *cs, zone_cache *z, const moment *m) {
+    const cal_field *f = &cs->fields[CAL_DAY];
+    int done[CAL_PARTS] = {};
+    for (int n = 0; n < f->count; n++) {
+        int pick = -1;
+        for (int i = 0; i < f->count; i++)
+            if (!done[i] && (pick < 0 || part_before(&f->parts[i], &f->parts[pick]))) pick = i;
+        done[pick] = 1;
+        int64_t ends[2] = {f->parts[pick].start, f->parts[pick].stop};
+        // A range that holds one value is that value alone.
+        if (ends[1] == ends[0] || (ends[1] > ends[0] && ends[0] + f->parts[pick].repeat > ends[1]))
+            ends[1] = -1;
+        for (int k = 0; k < 2; k++) {
+            struct tm t = m->tm;
+            t.tm_mon++;
+            t.tm_mday = (int)(1 - ends[k]);
+            zone_to_time(z, &t);
+        }
+    }
+}
+
 // Moves m to the first selected moment at or after it. Like systemd, a level
 // that has no further match (or lands on a moment that does not exist) moves
 // the level above on by one and starts over from the year. Returns 1 with the
@@ -164,7 +202,15 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
             int64_t v = level_value(m, level);
             const int from_end = level == CAL_DAY && cs->end_of_month;
             const int dim = from_end ? month_length(m->tm.tm_year + 1900, m->tm.tm_mon + 1) : 0;
+            if (from_end && !cs->fields[level].any) {
+                month_end_conversions(cs, z, m);
+                changed = 1;
+            }
             int64_t next = field_next(&cs->fields[level], v, from_end, dim);
+            // "*" seconds are whole seconds (systemd's 0/1 repetition): a
+            // cursor inside a second goes on to the next one.
+            if (level == CAL_SECOND && cs->fields[level].any)
+                next = (v + k_usec - 1) / k_usec * k_usec;
             if (next > v) {
                 set_level(m, level, next);
                 clear_below(m, level);
@@ -197,7 +243,7 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
 
 } // namespace
 
-// From the second after now, finds one elapse after the other with
+// From one microsecond after now (see below), finds one elapse after the other with
 // find_next in the record's zone, pushed for the search, and the zone cache.
 int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     if (!cs || !cs->valid) return 0;
@@ -210,16 +256,41 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     int count = 0;
     int64_t from = now;
     moment m = {};
-    if (zone_break_down(zone, from + 1, &m.tm)) {
-        m.usec = 0;
+    // Like systemd, each search starts one microsecond after the last run
+    // (or now): on that run's own second, in its own offset. Two rules
+    // follow from it.
+    // - A wall time that occurs twice is taken in the occurrence the search
+    //   is in: from a start before the repeated hour or inside its first
+    //   occurrence, the first; the search then goes on along the wall clock
+    //   from there, past the repeated hour, so the second occurrence of a
+    //   time already listed (02:59:59 CEST, then 02:59:59 CET) and every
+    //   later time of the repeated hour are not listed. Only from a start
+    //   inside the second occurrence are its times listed. ("~" days can
+    //   change this: see month_end_conversions.)
+    // - A field stepped past its end from the last second of an hour, a day,
+    //   a month or a year carries the way mktime carries it, and only the
+    //   field just below the highest one that changed goes back to its start
+    //   (within_bounds); the others keep the carried values. Minutes 0/7
+    //   from 23:59:59 give minute 63: 00:03 of the next day (hour set back
+    //   to 0) or of 1 January (month set back to January), so the next run
+    //   is 00:07, not 00:00. Hours 0/5 from 23:59:59 on the last day of a
+    //   month give 01:00 of the 1st, so 05:00; seconds 0/7 from 10:59:59
+    //   give 11:00:03, so 11:00:07.
+    // A search from before 1970 starts at 1970-01-01 00:00:00 UTC itself.
+    const int before_1970 = from < 0;
+    if (zone_break_down(zone, before_1970 ? 0 : from, &m.tm)) {
+        m.usec = before_1970 ? 0 : 1;
         for (int guard = 0; count < CAL_MAX_RUNS && guard < 10000; guard++) {
             int64_t t;
             if (!find_next(cs, zone, &m, limit, &t)) break;
             if (t > from) {
                 out[count++] = t;
                 from = t;
-                if (!zone_break_down(zone, from + 1, &m.tm)) break;
-                m.usec = 0;
+                // After a run with a fraction of a second the search goes
+                // on at the next whole second: one run per second.
+                const int whole = m.usec == 0;
+                if (!zone_break_down(zone, whole ? from : from + 1, &m.tm)) break;
+                m.usec = whole ? 1 : 0;
             } else {
                 // A wall time that occurs twice resolved to its earlier
                 // occurrence, behind the search: go on along the wall clock.

@@ -280,3 +280,74 @@ TEST(CalendarDescribe, Sentences) {
         EXPECT_STREQ(out, c.want);
     }
 }
+
+// Where systemd's search starts (one microsecond after the last run, in that
+// run's second and occurrence) and what it leaves behind in mktime decide
+// which runs it lists. Expected times are systemd-analyze's.
+TEST(CalendarNext, StartsWithinTheLastRunsSecond) {
+    struct {
+        const char *tz, *text;
+        int64_t now;
+        std::vector<int64_t> want; // the first two runs
+    } cases[] = {
+        // 02:59:59 occurs twice on 2027-10-31 in Berlin; after the first the
+        // search carries to 03:00 and on to the next day.
+        {"Europe/Berlin",
+         "*-*-* 02:59:59",
+         at(2027, 10, 30, 22, 50),
+         {at(2027, 10, 31, 0, 59, 59), at(2027, 11, 1, 1, 59, 59)}},
+        {"America/New_York",
+         "*-*-* 01:59:59",
+         at(2027, 11, 7, 4, 50),
+         {at(2027, 11, 7, 5, 59, 59), at(2027, 11, 8, 6, 59, 59)}},
+        // From 23:59:59 on 31 December a carried minute is kept past the
+        // year's end: minute 63 is 00:03, and the next 0/7 minute 00:07.
+        {"America/New_York",
+         "*:00/7:41..45",
+         at(2028, 1, 1, 4, 59, 59),
+         {at(2028, 1, 1, 5, 7, 41), at(2028, 1, 1, 5, 7, 42)}},
+        {"America/New_York",
+         "*:00/23:*",
+         at(2028, 1, 1, 4, 59, 59),
+         {at(2028, 1, 1, 5, 23, 0), at(2028, 1, 1, 5, 23, 1)}},
+        // The same past a day's end and past a month's end (hours), and the
+        // seconds past an hour's end.
+        {"UTC",
+         "*:00/7",
+         at(2027, 6, 15, 23, 59, 59),
+         {at(2027, 6, 16, 0, 7), at(2027, 6, 16, 0, 14)}},
+        {"UTC",
+         "0/5:00",
+         at(2027, 6, 30, 23, 59, 59),
+         {at(2027, 7, 1, 5, 0), at(2027, 7, 1, 10, 0)}},
+        {"UTC",
+         "0/5:00",
+         at(2027, 6, 15, 23, 59, 59),
+         {at(2027, 6, 16, 0, 0), at(2027, 6, 16, 5, 0)}},
+        {"UTC",
+         "*:*:00/7",
+         at(2027, 6, 15, 10, 59, 59),
+         {at(2027, 6, 15, 11, 0, 7), at(2027, 6, 15, 11, 0, 14)}},
+        // A start before 1970 searches from its first second.
+        {"UTC", "*:*:*", -1, {0, 1}},
+        {"Europe/Berlin", "*:*:*", -1, {0, 1}},
+        // From 02:20 CEST on 2026-10-25, the first occurrence of Berlin's
+        // repeated hour: a "~" day is looked up on other days, the last of
+        // which is in CET, so 02:30 is found in its second occurrence.
+        {"Europe/Berlin",
+         "*-10~7 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 1, 30), at(2027, 10, 25, 0, 30)}},
+        {"Europe/Berlin",
+         "*-10-25 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 0, 30), at(2027, 10, 25, 0, 30)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.tz) + " " + c.text);
+        node_zone tz(c.tz);
+        std::vector<int64_t> got = runs(c.text, c.now);
+        if (got.size() > 2) got.resize(2);
+        EXPECT_EQ(got, c.want);
+    }
+}
