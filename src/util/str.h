@@ -41,6 +41,9 @@ void str_trim(char *s);
 // str_copy, with no mark of the cut. Returns 1 when it cut, else 0.
 int str_append(char *buf, size_t cap, const char *piece);
 
+// True when the terminated text s ends in tail (every text ends in "").
+int str_ends_with(const char *s, const char *tail);
+
 // True for the six ASCII white-space bytes, whatever the locale.
 int is_space(unsigned char c);
 

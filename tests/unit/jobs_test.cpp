@@ -10,7 +10,7 @@ namespace {
 
 constexpr int64_t k_now = 1794458190;
 
-// Feeds lines to the fixture line handler as read_crontab_file would.
+// Feeds lines to the fixture line handler as read_fixture_file would.
 void feed(const std::vector<std::string> &lines) {
     jobs_reset();
     int system_format = 0;
@@ -18,7 +18,7 @@ void feed(const std::vector<std::string> &lines) {
     for (const auto &l : lines) {
         char buf[2048];
         snprintf(buf, sizeof buf, "%s", l.c_str());
-        crontab_line(buf, &system_format, &ce, k_now);
+        fixture_line(buf, &system_format, &ce, k_now);
     }
 }
 
