@@ -107,6 +107,7 @@ void explain(const char *query, int64_t now) {
     fputs("}\n", stdout);
 }
 
+// The jobs answer: the table filled by the source selector, stamped with now.
 void jobs(int64_t now) {
     int64_t start = (int64_t)time(nullptr);
     jobs_reset();
@@ -116,6 +117,7 @@ void jobs(int64_t now) {
 
 int g_names_written; // source names of the info answer so far
 
+// One name of the info answer's sources list.
 void write_source_name(const char *name) {
     if (g_names_written++) putchar(',');
     json_str(name);

@@ -18,16 +18,19 @@ struct line_parts {
     int32_t too_long; // the schedule did not fit expr
 };
 
+// Drops the LF and CR characters that end line.
 void strip_line_end(char *line) {
     size_t n = strlen(line);
     while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
 }
 
+// The first byte at or after p that is no white space.
 const char *skip_space(const char *p) {
     while (*p && is_space((unsigned char)*p)) p++;
     return p;
 }
 
+// The first white-space byte (or the end) at or after p.
 const char *skip_token(const char *p) {
     while (*p && !is_space((unsigned char)*p)) p++;
     return p;

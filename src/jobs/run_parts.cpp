@@ -12,6 +12,7 @@ namespace {
 
 plat_name g_script_names[512];
 
+// The first byte at or after p that is neither blank nor tab.
 const char *skip_blanks(const char *p) {
     while (*p == ' ' || *p == '\t') p++;
     return p;

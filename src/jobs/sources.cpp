@@ -14,10 +14,12 @@ struct node_reader {
 
 #ifdef _WIN32
 
+// The task list has no runs to search: start is of no use to it.
 void task_list(int64_t) {
     read_schtasks();
 }
 
+// The command that lists the tasks.
 void task_list_names(void (*emit)(const char *)) {
     emit("schtasks /Query /FO CSV /NH");
 }
@@ -48,6 +50,7 @@ void cron_file_names(void (*emit)(const char *)) {
     emit("run-parts folders");
 }
 
+// The folders of the unit search path, highest precedence first.
 void unit_folder_names(void (*emit)(const char *)) {
     for (const char *folder : k_unit_search_path) emit(folder);
 }

@@ -37,6 +37,7 @@ const char *file_rejection(const plat_file_info &link, const plat_file_info &tar
     return nullptr;
 }
 
+// A job that says the file source is ignored by cron, and why.
 void add_ignored(const char *source, const char *reason) {
     cron_job *job = add_job();
     if (!job) return;

@@ -63,6 +63,7 @@ void describe_delay(const char *delay, char *out, size_t cap) {
     str_append(out, cap, one ? "'s random delay" : "' random delay");
 }
 
+// Merges the next runs of cs after start into the job's runs.
 void add_runs(cron_job *job, const cal_spec *cs, int64_t start) {
     int64_t runs[CAL_MAX_RUNS];
     int n = cal_next_runs(cs, start, runs);
@@ -201,8 +202,7 @@ void expand_specifiers(const char *in, const char *unit, char *out, size_t cap) 
     }
 }
 
-// A sum of numbers, each with an optional unit of systemd's table; the
-// longest unit name that matches wins ("min" before "m").
+// A sum of numbers, each with an optional unit of systemd's table.
 int64_t span_seconds(const char *text) {
     struct unit_size {
         const char *name;
@@ -240,19 +240,16 @@ int64_t span_seconds(const char *text) {
         while (*p == ' ') p++;
         double size = 1;
         if (*p && !(*p >= '0' && *p <= '9')) {
+            // A unit is the whole run of letters that follows: "min" is no
+            // "m" followed by "in".
+            size_t word = 0;
+            while ((p[word] >= 'a' && p[word] <= 'z') || (p[word] >= 'A' && p[word] <= 'Z')) word++;
             const unit_size *hit = nullptr;
-            size_t hit_len = 0;
-            for (const unit_size &u : k_units) {
-                size_t n = strlen(u.name);
-                if (strncmp(p, u.name, n) == 0 && n > hit_len &&
-                    !((p[n] >= 'a' && p[n] <= 'z') || (p[n] >= 'A' && p[n] <= 'Z'))) {
-                    hit = &u;
-                    hit_len = n;
-                }
-            }
+            for (const unit_size &u : k_units)
+                if (word && strncmp(p, u.name, word) == 0 && !u.name[word]) hit = &u;
             if (!hit) return -1;
             size = hit->seconds;
-            p += hit_len;
+            p += word;
         }
         total += v * size;
         parts++;
@@ -261,6 +258,8 @@ int64_t span_seconds(const char *text) {
     return (int64_t)total;
 }
 
+// The schedule text first, then the calendars judged and timed, the
+// monotonic settings, the delay and Persistent= described, and the command.
 void timer_fill_job(cron_job *job, const timer_unit *timer, const char *service_name,
                     const service_unit *service, int64_t start, zoned_values *held) {
     str_set(job->source, "systemd");

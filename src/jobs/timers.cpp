@@ -29,6 +29,8 @@ zoned_values g_held;
 
 } // namespace
 
+// A timer without a readable unit file is skipped; its service may lack one.
+// The runs in named zones come last, once every job is made.
 void read_timers(int64_t start) {
     const plat_name *names;
     const int count = unit_enabled_timers(&names);

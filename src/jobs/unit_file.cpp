@@ -43,6 +43,7 @@ const unit_key k_unit_keys[] = {
     {SECTION_SERVICE, "User", KEY_USER, nullptr},
 };
 
+// The key name of section, or null when it is not read.
 const unit_key *find_key(int section, const char *name) {
     for (const unit_key &k : k_unit_keys)
         if (k.section == section && strcmp(k.name, name) == 0) return &k;
@@ -61,6 +62,7 @@ int parse_bool(const char *v) {
     return 0;
 }
 
+// An empty trigger setting resets every trigger, calendar and monotonic.
 void clear_triggers(timer_unit *t) {
     t->calendar_count = 0;
     t->monotonic_count = 0;
@@ -117,13 +119,13 @@ void apply_service_key(service_unit *s, const unit_key *k, const char *value, in
 // "\"-ended lines joined by a space as systemd joins them, trailing blanks and
 // CR dropped. Returns 0 when the joined line does not fit (it is skipped).
 int next_unit_line(const char *text, size_t len, size_t *pos, char *line, size_t cap) {
-    size_t n = 0;
+    size_t n = 0, at = *pos;
     int fits = 1;
     for (;;) {
-        const size_t start = *pos;
-        while (*pos < len && text[*pos] != '\n') (*pos)++;
-        size_t piece = *pos - start;
-        if (*pos < len) (*pos)++;
+        const size_t start = at;
+        while (at < len && text[at] != '\n') at++;
+        size_t piece = at - start;
+        if (at < len) at++;
         if (n + piece + 1 >= cap) {
             fits = 0;
             piece = 0;
@@ -133,10 +135,11 @@ int next_unit_line(const char *text, size_t len, size_t *pos, char *line, size_t
         line[n] = 0;
         while (n > 0 && (line[n - 1] == '\r' || line[n - 1] == ' ' || line[n - 1] == '\t'))
             line[--n] = 0;
-        if (n > 0 && line[n - 1] == '\\' && *pos < len) {
+        if (n > 0 && line[n - 1] == '\\' && at < len) {
             line[n - 1] = ' ';
             continue;
         }
+        *pos = at;
         return fits;
     }
 }

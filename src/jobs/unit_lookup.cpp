@@ -42,6 +42,7 @@ int64_t read_file(const char *path) {
     return n;
 }
 
+// a, b and c one after the other into out, cut to cap.
 void join(char *out, size_t cap, const char *a, const char *b, const char *c) {
     out[0] = 0;
     str_append(out, cap, a);
@@ -187,6 +188,7 @@ void collect_wanted(const char *folder) {
     }
 }
 
+// Whether name is that of a folder of wanted or required units.
 int is_wants_folder(const char *name) {
     return str_ends_with(name, ".wants") || str_ends_with(name, ".requires");
 }

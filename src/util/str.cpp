@@ -68,11 +68,6 @@ int str_copy(char *dst, size_t cap, const char *src) {
     return str_copy_span(dst, cap, src, n);
 }
 
-int str_ends_with(const char *s, const char *tail) {
-    const size_t n = strlen(s), t = strlen(tail);
-    return n >= t && memcmp(s + n - t, tail, t) == 0;
-}
-
 int is_space(unsigned char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
