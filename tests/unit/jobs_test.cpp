@@ -48,7 +48,7 @@ TEST(JobTable, CapacityTruncationAndSources) {
     EXPECT_EQ(g_source_count, 1);
 }
 
-TEST(CrontabLine, LineKindsAndFields) {
+TEST(FixtureLine, LineKindsAndFields) {
     const std::string f126(126, '1'), f125(125, '1'), f125a = f125 + " a";
     const struct {
         std::vector<std::string> lines;
@@ -114,7 +114,7 @@ TEST(CrontabLine, LineKindsAndFields) {
     }
 }
 
-TEST(CrontabLine, ScheduleOutcomes) {
+TEST(FixtureLine, ScheduleOutcomes) {
     feed({"*/15 9-17 * * 1-5 report", "61 * * * * cmd", "@reboot start", "0 0 30 2 * never",
           std::string(126, '1') + " a b c d e cmd", "x" + std::string(600, 'c')});
     ASSERT_EQ(g_job_count, 5);
