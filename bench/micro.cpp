@@ -72,7 +72,7 @@ void jobs_answer(benchmark::State &state, const char *name) {
     dup2(null_fd, 1);
     for (auto _ : state) {
         jobs_reset();
-        read_crontab_file(path.c_str(), k_now);
+        read_fixture_file(path.c_str(), k_now);
         write_jobs_answer(k_now);
         fflush(stdout);
     }

@@ -109,22 +109,6 @@ void cron_describe(const cron_expr *ce, char *out);
 // search for an invalid or boot-only record.
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);
 
-// How a cron daemon reads a schedule: whether it is a wildcard job (minute or
-// hour field begins with "*", or @hourly) and which day fields it counts as
-// unrestricted (the text begins with "*").
-struct cron_daemon {
-    int32_t wildcard;
-    int32_t dom_star;
-    int32_t dow_star;
-};
-
-// Fills out from a valid record.
-void cron_daemon_flags(const cron_expr *ce, cron_daemon *out);
-
-// The daemon's day rule: with a "*" day field both fields must match, else
-// either is enough. mday 1..31, wday 0..6 (0 = Sunday).
-int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday);
-
 // Stores up to five whole-minute run times strictly after now, ascending, as
 // the cron daemon finds them in the process's local zone: its day rule, and
 // its daylight-saving rules (see local.cpp), in the conversion zone, through

@@ -18,10 +18,9 @@
 //   wildcard jobs run at both.
 // - A jump of 3 hours or more is a correction: the new clock is used at once,
 //   for every job alike (no catch-up, repeated minutes run again).
-#include <string.h>
-
 #include "cron/civil.h"
 #include "cron/cron.h"
+#include "cron/daemon.h"
 #include "cron/zone_cache.h"
 
 namespace {
@@ -112,29 +111,7 @@ int add_day_runs(zone_cache *z, const cron_expr *ce, int wildcard, int64_t day, 
     return 1;
 }
 
-int starts_with_star(const char *text) {
-    return text[0] == '*';
-}
-
 } // namespace
-
-void cron_daemon_flags(const cron_expr *ce, cron_daemon *out) {
-    if (ce->keyword[0]) {
-        out->wildcard = strcmp(ce->keyword, "@hourly") == 0;
-        out->dom_star = !ce->dom_restricted;
-        out->dow_star = !ce->dow_restricted;
-    } else {
-        out->wildcard = starts_with_star(ce->field_text[0]) || starts_with_star(ce->field_text[1]);
-        out->dom_star = starts_with_star(ce->field_text[2]);
-        out->dow_star = starts_with_star(ce->field_text[4]);
-    }
-}
-
-int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday) {
-    const int dom = ce->days_of_month[mday], dow = ce->days_of_week[wday];
-    if (dm->dom_star || dm->dow_star) return dom && dow;
-    return dom || dow;
-}
 
 // Walks the local days, a month at a time where the month is not selected,
 // and adds the runs of each day that the daemon's day rule selects; stops

@@ -41,6 +41,10 @@ const char *const k_cronie = ZV_CRONIE;
 const char *const k_anacron = ZV_ANACRON;
 const char *const k_passwd = ZV_PASSWD;
 const int k_child_timeout_ms = ZV_CHILD_TIMEOUT_MS;
+const char *const k_unit_search_path[UNIT_SEARCH_COUNT] = {
+    "/run/systemd/transient",        "/etc/systemd/system", "/run/systemd/system",
+    "/usr/local/lib/systemd/system", "/lib/systemd/system", "/usr/lib/systemd/system",
+};
 
 int root_path(const char *path, char *out, unsigned cap) {
     int n = snprintf(out, cap, "%s%s", k_root, path);

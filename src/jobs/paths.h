@@ -1,7 +1,8 @@
-// Where the node's cron keeps its files, fixed at build time, and the prefix
-// under which the cron files and the systemd units are read. The shown paths
-// are the real ones; every access puts k_root before them, which is empty
-// except in builds that read a prepared tree instead of the node.
+// Where the node's cron keeps its files, fixed at build time, systemd's unit
+// search path, and the prefix under which the cron files and the systemd
+// units are read. The shown paths are the real ones; every access puts k_root
+// before them, which is empty except in builds that read a prepared tree
+// instead of the node.
 #pragma once
 
 extern const char *const k_root;           // prefix of every access, "" on a node
@@ -13,6 +14,11 @@ extern const char *const k_cronie;         // cronie's daemon
 extern const char *const k_anacron;        // anacron, as /etc/crontab tests for it
 extern const char *const k_passwd;         // accounts, for the name of our own user
 extern const int k_child_timeout_ms;       // limit on reading crontab -l
+
+// systemd's unit search path for the system manager, highest precedence
+// first: /run/systemd/transient, /etc/systemd/system, ... /usr/lib/systemd/system.
+enum { UNIT_SEARCH_COUNT = 6 };
+extern const char *const k_unit_search_path[UNIT_SEARCH_COUNT];
 
 // Writes k_root followed by path into out (capacity cap). Returns 1, or 0
 // when it does not fit.

@@ -70,6 +70,11 @@ struct plat_name {
 // is allocated.
 int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out);
 
+// plat_list_dir over the names for which keep returns non-zero only: the
+// cap smallest of them are kept, however many other names the folder holds.
+int plat_list_dir_where(const char *path, int (*keep)(const char *name), plat_name *names, int cap,
+                        int *left_out);
+
 // Opens path for reading without ever blocking (no wait for a FIFO writer, no
 // controlling terminal) and only when it is a regular file. Returns a handle
 // >= 0, or -1 when the path is missing, unreadable or not a regular file.

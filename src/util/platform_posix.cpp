@@ -156,8 +156,10 @@ static void sift_up(plat_name *h, int i) {
 
 // Adds one entry name to the listing of up to cap rows in names (n so far),
 // keeping the smallest names when there are more.
-static void list_add(const char *name, plat_name *names, int cap, int *n, int *left_out) {
+static void list_add(const char *name, int (*keep)(const char *), plat_name *names, int cap, int *n,
+                     int *left_out) {
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
+    if (keep && !keep(name)) return;
     const size_t len = strlen(name);
     if (len >= PLAT_NAME_CAP) {
         *left_out = 1;
@@ -184,6 +186,11 @@ static char g_dir_buf[1 << 15] __attribute__((aligned(8)));
 #endif
 
 int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
+    return plat_list_dir_where(path, nullptr, names, cap, left_out);
+}
+
+int plat_list_dir_where(const char *path, int (*keep)(const char *name), plat_name *names, int cap,
+                        int *left_out) {
     *left_out = 0;
     // O_NONBLOCK keeps a FIFO named as a folder from holding the open.
     int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
@@ -205,7 +212,7 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
             memcpy(&reclen, g_dir_buf + at + 16, sizeof reclen);
             if (reclen < 20 || at + reclen > got) break;
             g_dir_buf[at + reclen - 1] = 0; // the name ends within its record
-            list_add(g_dir_buf + at + 19, names, cap, &n, left_out);
+            list_add(g_dir_buf + at + 19, keep, names, cap, &n, left_out);
             at += reclen;
         }
     }
@@ -216,7 +223,7 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
         close(fd);
         return -1;
     }
-    while (struct dirent *e = readdir(d)) list_add(e->d_name, names, cap, &n, left_out);
+    while (struct dirent *e = readdir(d)) list_add(e->d_name, keep, names, cap, &n, left_out);
     closedir(d);
 #endif
     for (int end = n - 1; end > 0; end--) {

@@ -62,6 +62,11 @@ int plat_list_dir(const char *, plat_name *, int, int *left_out) {
     return -1;
 }
 
+int plat_list_dir_where(const char *, int (*)(const char *), plat_name *, int, int *left_out) {
+    *left_out = 0;
+    return -1;
+}
+
 int plat_open_read(const char *path) {
     int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return -1;
