@@ -216,12 +216,30 @@ setBadge(false,'error');
 });
 }
 
+// The length of s in UTF-8 bytes, as the program counts it (a lone
+// surrogate as the three bytes of its replacement).
+function utf8Length(s){
+var n=0;
+for(var i=0;i<s.length;i++){
+var c=s.charCodeAt(i);
+if(c<0x80)n+=1;
+else if(c<0x800)n+=2;
+else if(c>=0xd800&&c<0xdc00&&(s.charCodeAt(i+1)&0xfc00)===0xdc00){n+=4;i++}
+else n+=3;
+}
+return n;
+}
+// The longest text the program judges; a longer one it would refuse, and a
+// host may refuse the request itself (431) before the program sees it.
+function exprMax(){var m=parseInt($('ex').getAttribute('data-max'),10);return m>0?m:1023}
+
 function explain(){
 var ex=$('ex').value.trim();
 var note=$('exNote'),runs=$('exRuns');
 var current=latest('explain');
 while(runs.firstChild)runs.removeChild(runs.firstChild);
 if(!ex){note.textContent='Type an expression first.';return}
+if(utf8Length(ex)>exprMax()){note.textContent='invalid expression: expression too long';return}
 note.textContent='checking\u2026';
 request('explain',ex).then(function(a){
 if(!current())return;

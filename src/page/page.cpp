@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "cron/cron.h"
 #include "version.h"
 
 // The stylesheet and scripts, compiled in from src/page/*.css and *.js.
@@ -62,12 +63,16 @@ static const char k_overview_card[] =
     "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
     "</div>";
 
-static const char k_playground_card[] =
+// The playground's input carries the longest text the program judges
+// (data-max, in UTF-8 bytes), so that the page answers a longer one itself.
+static const char k_playground_start[] =
     "<div class='card'><h2>Cron expression playground</h2>"
     "<div class='play'>"
     "<label for='ex' class='sr'>Cron expression</label>"
     "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' autocomplete='off' "
-    "placeholder='minute hour day-of-month month day-of-week'>"
+    "data-max='";
+static const char k_playground_card[] =
+    "' placeholder='minute hour day-of-month month day-of-week'>"
     "<button id='goBtn' type='button'>Explain</button>"
     "</div>"
     "<div id='exNote' class='muted' role='status' style='margin-top:10px'>"
@@ -107,6 +112,8 @@ void html_body(void) {
     fputs("<main>", stdout);
     fputs(k_top_bar, stdout);
     fputs(k_overview_card, stdout);
+    fputs(k_playground_start, stdout);
+    printf("%d", (int)CRON_TEXT_MAX);
     fputs(k_playground_card, stdout);
     fputs(k_about_card, stdout);
     fputs("</main><script>\n", stdout);

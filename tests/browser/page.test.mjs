@@ -301,6 +301,38 @@ describe('playground', { concurrency: true }, () => {
     assert.equal(explains, 5);
   }));
 
+  // The program judges at most 1023 bytes of UTF-8 after trimming blanks; a
+  // host in front of it refuses a long request line itself (431), so the
+  // page answers a longer text without sending it.
+  test('a text longer than the program judges is answered without a request', () => withPage({}, async (page) => {
+    let explains = 0;
+    page.on('request', (r) => { if (new URL(r.url()).searchParams.get('action') === 'explain') explains++; });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(await page.getAttribute('#ex', 'data-max'), '1023');
+    const tooLong = 'invalid expression: expression too long';
+    const cases = [
+      { expr: '0'.repeat(20000), note: tooLong, sent: 0 },
+      { expr: '0 0 * * *' + ' '.repeat(1015), note: 'At 00:00, every day ' + DASH + ' next 5 runs in your local time:', sent: 1 },
+      { expr: '0' + ' '.repeat(1015) + '0 * * *', note: 'At 00:00, every day ' + DASH + ' next 5 runs in your local time:', sent: 1 },
+      { expr: '0' + ' '.repeat(1016) + '0 * * *', note: tooLong, sent: 0 },
+      // Two bytes a character: 511 of them and one more byte fit, 512 do not.
+      { expr: '\u00e9'.repeat(511) + 'x', note: /^invalid expression: /, sent: 1 },
+      { expr: '\u00e9'.repeat(512), note: tooLong, sent: 0 },
+      { expr: '\u{1F600}'.repeat(256), note: tooLong, sent: 0 },
+    ];
+    for (const c of cases) {
+      await page.fill('#ex', c.expr);
+      const before = explains;
+      await page.click('#goBtn');
+      await page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
+      const note = await text(page, '#exNote');
+      if (c.note instanceof RegExp) assert.match(note, c.note); else assert.equal(note, c.note);
+      assert.equal(explains - before, c.sent, c.expr.slice(0, 20));
+      if (!c.sent) assert.equal(await page.$$eval('#exRuns .run', (rs) => rs.length), 0);
+    }
+  }));
+
   // The viewer is in Asia/Kolkata, the node in Europe/Paris: the local times
   // shown are the viewer's, the node's own stamps are the titles.
   test('crafted explain answers', () => withPage({ timezoneId: 'Asia/Kolkata' }, async (page) => {
