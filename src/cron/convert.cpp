@@ -1,7 +1,7 @@
 // Cron lines and calendar events, each written in the other's language.
 //
-// Cron to systemd: the presence tables become systemd chains ("*", "a/k" or
-// "a..b/k" for an even step, else a list of values and "a..b" runs), the
+// Cron to systemd: the presence tables become systemd chains ("*", "a..b/k"
+// for an even step of many values, else a list of values and "a..b" runs), the
 // weekdays names. The daemon's day rule decides the values: with a day field
 // that begins with "*" both day tables must match, as in one systemd value;
 // with both restricted either is enough, which takes two values, one for the
@@ -90,13 +90,15 @@ void systemd_chain(const unsigned char *t, int lo, int hi, char *out, size_t cap
         str_copy(out, cap, "*");
         return;
     }
-    const int k = even_step(v, n);
+    // An even step of more than six values as a closed range: systemd 252
+    // carries an open repetition ("00/10") into a new day past its first
+    // value (from 2027-01-31 20:19, "*-*-* 00/10:19" comes next at 02-01
+    // 10:19, not 00:19).
+    const int k = n > 6 ? even_step(v, n) : 0;
     if (k > 1) {
         append_int(out, cap, v[0], 2);
-        if (v[n - 1] + k <= hi) {
-            str_append(out, cap, "..");
-            append_int(out, cap, v[n - 1], 2);
-        }
+        str_append(out, cap, "..");
+        append_int(out, cap, v[n - 1], 2);
         str_append(out, cap, "/");
         append_int(out, cap, k, 0);
         return;
@@ -249,8 +251,10 @@ void clock_change_note(const cron_expr *ce, int64_t now, char *note) {
                     hi = mid;
             }
             const int64_t o1 = oa, o2 = offset_at(hi, &ok), delta = o2 - o1;
+            // The skipped runs fall on the first minute after the change:
+            // a run of its own there leaves nothing to tell them apart.
             if (ok && hi < end && delta > 0 && delta < 3 * 3600 && !dm.wildcard &&
-                selects_between(ce, &dm, hi + o1, hi + o2))
+                selects_between(ce, &dm, hi + o1, hi + o2) && !selects_wall(ce, &dm, hi + o2))
                 forward = 1;
             if (ok && hi < end && delta < 0 && delta > -3 * 3600 && dm.wildcard &&
                 selects_between(ce, &dm, hi + o2, hi + o1))

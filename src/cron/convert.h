@@ -42,8 +42,9 @@ int cron_to_timer(const cron_expr *ce, int64_t now, timer_form *out);
 // it. Returns out->expressible.
 int cal_to_cron(const cal_spec *cs, int64_t now, cron_form *out);
 
-// The note for a cron schedule run by the daemon and by systemd: how the two
-// part on the clock changes of the 366 days after now, in one sentence, or ""
-// when they do not (a change of three hours or more is left out: cron takes
-// the new time at once). Writes into note (capacity CONVERT_NOTE_MAX).
+// The note for a cron schedule run by the daemon and by systemd: how their
+// run times part on the clock changes of the 366 days after now, in one
+// sentence, or "" when they do not (a change of three hours or more is left
+// out: cron takes the new time at once). Writes into note (capacity
+// CONVERT_NOTE_MAX).
 void clock_change_note(const cron_expr *ce, int64_t now, char *note);

@@ -40,7 +40,7 @@ TEST(Explain, ValidFiveFieldExpression) {
         run_record("2026-11-12T09:30:00Z", "2026-11-12 09:30", 17610) + "," +
         run_record("2026-11-12T09:45:00Z", "2026-11-12 09:45", 18510) + "," +
         run_record("2026-11-12T10:00:00Z", "2026-11-12 10:00", 19410) +
-        "],\"systemd\":{\"on_calendar\":[\"Mon..Fri *-*-* 09..17:00/15:00\"]}}\n";
+        "],\"systemd\":{\"on_calendar\":[\"Mon..Fri *-*-* 09..17:00,15,30,45:00\"]}}\n";
     EXPECT_EQ(explain_body("*%2F15+9-17+*+*+1-5"), expected);
 }
 
@@ -236,7 +236,7 @@ TEST(Explain, CronAnswersEndWithTheTimer) {
     } cases[] = {
         {"0+0+1%2C15+*+1", "UTC",
          "{\"on_calendar\":[\"*-*-01,15 00:00:00\",\"Mon *-*-* 00:00:00\"]}"},
-        {"0+0+*%2F2+*+1", "UTC", "{\"on_calendar\":[\"Mon *-*-01/2 00:00:00\"]}"},
+        {"0+0+*%2F2+*+1", "UTC", "{\"on_calendar\":[\"Mon *-*-01..31/2 00:00:00\"]}"},
         {"0+0+1-31+*+1", "UTC", "{\"on_calendar\":[\"*-*-* 00:00:00\"]}"},
         {"%40monthly", "UTC", "{\"on_calendar\":[\"*-*-01 00:00:00\"]}"},
         {"30+2+*+*+*", "Europe/Berlin",
