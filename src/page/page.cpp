@@ -66,9 +66,14 @@ static const char k_overview_card[] =
 // The playground's input carries the longest text the program judges
 // (data-max, in UTF-8 bytes), so that the page answers a longer one itself.
 static const char k_playground_start[] =
-    "<div class='card'><h2>Cron expression playground</h2>"
+    "<div class='card'><h2>Schedule playground</h2>"
+    "<div class='seg' role='group' aria-label='Expression language'>"
+    "<button id='synCron' class='ghost sm' type='button' aria-pressed='true'>cron</button>"
+    "<button id='synSystemd' class='ghost sm' type='button' aria-pressed='false'>"
+    "systemd calendar</button>"
+    "</div>"
     "<div class='play'>"
-    "<label for='ex' class='sr'>Cron expression</label>"
+    "<label for='ex' id='exLabel' class='sr'>Cron expression</label>"
     "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' autocomplete='off' "
     "data-max='";
 static const char k_playground_card[] =
@@ -78,7 +83,15 @@ static const char k_playground_card[] =
     "<div id='exNote' class='muted' role='status' style='margin-top:10px'>"
     "Accepts standard five-field expressions and @hourly, @daily, @weekly, @monthly, @yearly, "
     "@reboot.</div>"
+    "<div id='exNorm' class='src hide'></div>"
     "<div id='exRuns' class='runs'></div>"
+    "<div id='exConv' class='conv hide'>"
+    "<div class='conv-head'><span id='exConvTitle' class='conv-title'>As a systemd timer</span>"
+    "<span class='spacer'></span><span id='copyNote' class='muted' role='status'></span>"
+    "<button id='copyBtn' class='ghost sm' type='button'>Copy</button></div>"
+    "<pre id='exConvText' class='conv-text'></pre>"
+    "<div id='exConvNote' class='conv-note muted'></div>"
+    "</div>"
     "</div>";
 
 static const char k_about_card[] =
