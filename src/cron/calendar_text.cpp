@@ -6,7 +6,6 @@
 // fraction of a second with six.
 #include "cron/calendar_text.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "util/platform.h"
@@ -29,10 +28,19 @@ void put(writer *w, const char *s) {
     if (str_append(w->out, w->cap, s)) w->cut = 1;
 }
 
+// v (never negative) in decimal, zero-padded to width digits; by hand, as
+// the Windows runtime's printf knows no "%lld".
 void put_number(writer *w, int64_t v, int width) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "%0*lld", width, (long long)v);
-    put(w, buf);
+    char buf[32], *p = buf + sizeof buf - 1;
+    *p = 0;
+    uint64_t u = v < 0 ? 0 : (uint64_t)v;
+    int digits = 0;
+    do {
+        *--p = (char)('0' + u % 10);
+        u /= 10;
+        digits++;
+    } while (u || digits < width);
+    put(w, p);
 }
 
 // A value of the level: whole units, and for seconds six decimals of a
