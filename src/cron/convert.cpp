@@ -91,9 +91,9 @@ void systemd_chain(const unsigned char *t, int lo, int hi, char *out, size_t cap
         return;
     }
     // An even step of more than six values as a closed range: systemd 252
-    // carries an open repetition ("00/10") into a new day past its first
+    // can carry an open repetition ("00/10") into a new month past its first
     // value (from 2027-01-31 20:19, "*-*-* 00/10:19" comes next at 02-01
-    // 10:19, not 00:19).
+    // 10:19, not 00:19; within a month it does not).
     const int k = n > 6 ? even_step(v, n) : 0;
     if (k > 1) {
         append_int(out, cap, v[0], 2);

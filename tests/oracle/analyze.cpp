@@ -2,8 +2,10 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cron/cron.h"
@@ -110,6 +112,35 @@ std::map<std::string, answer> ask(const std::vector<std::string> &values, const 
         }
     }
     return answers;
+}
+
+namespace {
+
+int64_t offset_at(int64_t t) {
+    time_t tt = (time_t)t;
+    struct tm tm;
+    localtime_r(&tt, &tm);
+    return tm.tm_gmtoff;
+}
+
+} // namespace
+
+bool on_change_day(int64_t t) {
+    const int64_t off = offset_at(t);
+    const int64_t day = (t + off) / 86400;
+    return offset_at(day * 86400 - off) != off || offset_at((day + 1) * 86400 - off - 1) != off;
+}
+
+void comparable(std::vector<int64_t> *a, std::vector<int64_t> *b, bool skip_changes) {
+    int64_t limit = INT64_MAX;
+    if (a->size() == 5) limit = std::min(limit, a->back());
+    if (b->size() == 5) limit = std::min(limit, b->back());
+    for (std::vector<int64_t> *v : {a, b}) {
+        std::vector<int64_t> kept;
+        for (int64_t t : *v)
+            if (t <= limit && !(skip_changes && on_change_day(t))) kept.push_back(t);
+        *v = kept;
+    }
 }
 
 } // namespace analyze

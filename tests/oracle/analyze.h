@@ -25,4 +25,12 @@ struct answer {
 std::map<std::string, answer> ask(const std::vector<std::string> &values, const char *tz,
                                   int64_t now, int iterations);
 
+// True when the local day (in the process's zone) of t holds a clock change.
+bool on_change_day(int64_t t);
+
+// Cuts both lists of up to five ascending runs to the runs up to the earlier
+// of their last ones (a list of fewer than five has ended), without the runs
+// on change days when skip_changes is set.
+void comparable(std::vector<int64_t> *a, std::vector<int64_t> *b, bool skip_changes);
+
 } // namespace analyze

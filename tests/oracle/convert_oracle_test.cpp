@@ -169,13 +169,6 @@ int64_t local_midnight(int64_t day) {
     return day * 86400 - offset_at(t);
 }
 
-// True when the local day of t holds a clock change.
-bool on_change_day(int64_t t) {
-    const int64_t off = offset_at(t);
-    const int64_t day = (t + off) / 86400;
-    return offset_at(day * 86400 - off) != off || offset_at((day + 1) * 86400 - off - 1) != off;
-}
-
 struct job {
     std::string expr;
     cron_expr ce;
@@ -198,20 +191,6 @@ std::vector<int64_t> cron_runs(const job &j, int64_t from) {
     int64_t runs[CRON_MAX_RUNS];
     int n = cron_next_runs_local(&j.ce, from, runs);
     return std::vector<int64_t>(runs, runs + n);
-}
-
-// The runs of both lists up to the earlier of their last ones (a list of
-// fewer than five has ended), without the runs on change days when asked.
-void comparable(std::vector<int64_t> *a, std::vector<int64_t> *b, bool skip_changes) {
-    int64_t limit = INT64_MAX;
-    if (a->size() == 5) limit = std::min(limit, a->back());
-    if (b->size() == 5) limit = std::min(limit, b->back());
-    for (std::vector<int64_t> *v : {a, b}) {
-        std::vector<int64_t> kept;
-        for (int64_t t : *v)
-            if (t <= limit && !(skip_changes && on_change_day(t))) kept.push_back(t);
-        *v = kept;
-    }
 }
 
 // The clock changes in [from, to): the first instant of each new offset.
@@ -268,7 +247,7 @@ TEST(ConvertOracle, TimersRunWhenTheNodesCronRuns) {
                         << j.expr << " -> " << j.timer.on_calendar[i];
                 }
                 std::vector<int64_t> want = cron_runs(j, start), got = timer_runs(j, answers);
-                comparable(&got, &want, true);
+                analyze::comparable(&got, &want, true);
                 ASSERT_EQ(got, want)
                     << "'" << j.expr << "' from " << start << " as " << j.timer.on_calendar[0]
                     << (j.timer.count > 1 ? std::string(" and ") + j.timer.on_calendar[1] : "");
