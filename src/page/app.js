@@ -238,10 +238,8 @@ function exprMax(){var m=parseInt($('ex').getAttribute('data-max'),10);return m>
 var SYNTAX='cron';
 var SHOWN=null;
 var LANG={
-cron:{label:'Cron expression',placeholder:'minute hour day-of-month month day-of-week',
-hint:'Accepts standard five-field expressions and @hourly, @daily, @weekly, @monthly, @yearly, @reboot.'},
-systemd:{label:'Calendar event',placeholder:'OnCalendar= value, e.g. Mon..Fri *-*-* 09:00',
-hint:'Accepts systemd calendar events (OnCalendar= values): weekdays, dates, times, shorthands such as daily, and a zone.'}
+cron:{label:'Cron expression',placeholder:'minute hour day-of-month month day-of-week'},
+systemd:{label:'Calendar event',placeholder:'OnCalendar= value, e.g. Mon..Fri *-*-* 09:00'}
 };
 // A pasted unit-file line "OnCalendar=value" is a calendar event: the value
 // is kept and the playground switches to systemd. True when it was one.
@@ -370,7 +368,6 @@ note.textContent='request failed: '+errText(e);
 function switchTo(s){
 if(s===SYNTAX)return;
 setSyntax(s,true);
-$('exNote').textContent=LANG[s].hint;
 explain();
 }
 
