@@ -88,9 +88,11 @@ void read_schtasks(void) {
 
 void read_node_jobs(int64_t start) {
 #ifdef _WIN32
-    (void)start;
-    read_schtasks();
+    // Without the rights to read the task folder, the task list still names
+    // every task.
+    if (!read_task_folder(start)) read_schtasks();
 #else
     read_live_cron(start);
+    read_task_folder(start);
 #endif
 }
