@@ -57,6 +57,14 @@ int offset_at_midnight(int64_t day, int32_t *offset) {
     return s->ok;
 }
 
+int local_instant(int64_t wall, int64_t *out);
+
+// The cache holds one zone's offsets: every search starts it afresh, since
+// the zone may have changed in between.
+void offsets_forget(void) {
+    g_offsets_ready = 0;
+}
+
 // The instant of a boundary: its fixed offset, or the node's zone.
 int time_instant(const task_time *t, int64_t *out) {
     const int64_t wall = days_from_civil(t->year, t->month, t->day) * k_day + t->hour * 3600 +
@@ -65,7 +73,7 @@ int time_instant(const task_time *t, int64_t *out) {
         *out = wall - t->offset;
         return 1;
     }
-    return task_local_instant(wall, out);
+    return local_instant(wall, out);
 }
 
 // Collects run times after `after` and up to `limit`, ascending, distinct, at
@@ -170,7 +178,7 @@ int day_instant(const task_trigger *t, const day_cursor *c, int64_t *out) {
         *out = wall - t->start.offset;
         return 1;
     }
-    return task_local_instant(wall, out);
+    return local_instant(wall, out);
 }
 
 // Whether the trigger can select any day at all.
@@ -700,7 +708,10 @@ int64_t task_parse_duration(const char *text) {
     return total;
 }
 
-int task_local_instant(int64_t wall, int64_t *out) {
+namespace {
+
+// The instant of wall time in the node's zone (see task_local_instant).
+int local_instant(int64_t wall, int64_t *out) {
     const int64_t day = floor_div(wall, k_day);
     int32_t before, after;
     if (!offset_at_midnight(day - 1, &before) || !offset_at_midnight(day + 2, &after)) return 0;
@@ -745,7 +756,16 @@ int task_local_instant(int64_t wall, int64_t *out) {
     return 1;
 }
 
-int task_trigger_runs(const task_trigger *t, int64_t now, int64_t out[TASK_MAX_RUNS]) {
+} // namespace
+
+int task_local_instant(int64_t wall, int64_t *out) {
+    offsets_forget();
+    return local_instant(wall, out);
+}
+
+namespace {
+
+int trigger_runs(const task_trigger *t, int64_t now, int64_t out[TASK_MAX_RUNS]) {
     if (t->kind > TASK_MONTHLY_DOW || !t->start.set) return 0;
     run_acc acc;
     acc.n = 0;
@@ -763,8 +783,16 @@ int task_trigger_runs(const task_trigger *t, int64_t now, int64_t out[TASK_MAX_R
     return acc.n;
 }
 
+} // namespace
+
+int task_trigger_runs(const task_trigger *t, int64_t now, int64_t out[TASK_MAX_RUNS]) {
+    offsets_forget();
+    return trigger_runs(t, now, out);
+}
+
 int task_next_runs(const task_def *task, int64_t now, int64_t out[TASK_MAX_RUNS]) {
     if (!task->enabled) return 0;
+    offsets_forget();
     run_acc acc;
     acc.n = 0;
     acc.after = now;
@@ -773,7 +801,7 @@ int task_next_runs(const task_def *task, int64_t now, int64_t out[TASK_MAX_RUNS]
         const task_trigger *t = &task->triggers[i];
         if (!t->enabled) continue;
         int64_t runs[TASK_MAX_RUNS];
-        const int n = task_trigger_runs(t, now, runs);
+        const int n = trigger_runs(t, now, runs);
         for (int k = 0; k < n; k++) acc_add(&acc, runs[k]);
     }
     for (int i = 0; i < acc.n; i++) out[i] = acc.t[i];

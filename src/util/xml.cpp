@@ -275,6 +275,7 @@ int end_tag(parser *p) {
     const size_t at = p->i;
     p->i += 2;
     const size_t nl = read_name(p);
+    if (p->i + nl >= p->len) return fail(p, "cut short inside a tag");
     if (nl != (size_t)n->name_len || memcmp(p->s + p->i, p->s + n->name, nl) != 0)
         return fail(p, "an end tag that does not match its start tag");
     p->i += nl;
