@@ -13,6 +13,7 @@ const int64_t k_day = 86400;
 const int64_t k_horizon_days = 7305;
 const int64_t k_never = INT64_MAX;
 
+// a / b rounded towards minus infinity.
 int64_t floor_div(int64_t a, int64_t b) {
     int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -23,6 +24,7 @@ int weekday_of(int64_t day) {
     return (int)(((day % 7) + 11) % 7);
 }
 
+// Reads exactly n decimal digits at s; returns 0 when one is missing.
 int read_digits(const char *s, int n, int32_t *out) {
     int32_t v = 0;
     for (int i = 0; i < n; i++) {
@@ -43,6 +45,7 @@ struct offset_slot {
 offset_slot g_offsets[64];
 int g_offsets_ready;
 
+// The zone's offset at the UTC midnight that starts day; 0 when unknown.
 int offset_at_midnight(int64_t day, int32_t *offset) {
     if (!g_offsets_ready) {
         for (offset_slot &s : g_offsets) s.day = k_never;
@@ -84,6 +87,8 @@ struct run_acc {
     int64_t after, limit;
 };
 
+// Adds t in order unless it is a duplicate, outside the bounds, or later
+// than five runs already kept.
 void acc_add(run_acc *acc, int64_t t) {
     if (t <= acc->after || t > acc->limit) return;
     int i = acc->n;
@@ -125,6 +130,7 @@ struct day_cursor {
     int month, mday, wday, len;
 };
 
+// Puts the cursor on day (days since 1970-01-01).
 void cursor_set(day_cursor *c, int64_t day) {
     c->day = day;
     civil_from_days(day, &c->year, &c->month, &c->mday);
@@ -132,6 +138,7 @@ void cursor_set(day_cursor *c, int64_t day) {
     c->len = month_length(c->year, c->month);
 }
 
+// Moves the cursor one day on, without a date conversion.
 void cursor_next(day_cursor *c) {
     c->day++;
     c->wday = (c->wday + 1) % 7;
@@ -239,6 +246,7 @@ void calendar_runs(const task_trigger *t, int64_t stop, run_acc *acc) {
     if (pending != k_never) add_series(t, pending, k_never, stop, acc);
 }
 
+// Appends piece to out, cut like every copy.
 void append(char *out, size_t cap, const char *piece) {
     str_append(out, cap, piece);
 }
@@ -288,6 +296,7 @@ void clock_words(const task_time *t, char *out, size_t cap) {
     }
 }
 
+// "2026-12-24".
 void date_words(const task_time *t, char *out, size_t cap) {
     char b[32];
     snprintf(b, sizeof b, "%04d-%02d-%02d", t->year, t->month, t->day);
@@ -316,6 +325,7 @@ void bit_words(uint32_t bits, const char *const *names, int count, char *out, si
     list_words(chosen, n, out, cap);
 }
 
+// " of every month", or " of January and July".
 void months_words(const task_trigger *t, char *out, size_t cap) {
     if (!t->months || (t->months & 0xFFF) == 0xFFF) {
         append(out, cap, " of every month");
@@ -325,7 +335,8 @@ void months_words(const task_trigger *t, char *out, size_t cap) {
     bit_words((uint32_t)t->months, k_mon_long, 12, out, cap);
 }
 
-// The sentence of one trigger, without its enabled state.
+// The sentence of one trigger, without its enabled state: the schedule, then
+// delay, repetition, end and random delay.
 void describe_trigger(const task_trigger *t, char *out, size_t cap) {
     out[0] = 0;
     const int timed = t->kind <= TASK_MONTHLY_DOW;
@@ -765,6 +776,7 @@ int task_local_instant(int64_t wall, int64_t *out) {
 
 namespace {
 
+// The runs of one trigger (see task_trigger_runs), the offset cache kept.
 int trigger_runs(const task_trigger *t, int64_t now, int64_t out[TASK_MAX_RUNS]) {
     if (t->kind > TASK_MONTHLY_DOW || !t->start.set) return 0;
     run_acc acc;

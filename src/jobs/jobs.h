@@ -10,7 +10,7 @@
 #include "util/xml.h"
 
 struct cron_job {
-    char source[64]; // "fixture", "schtasks", a file or folder path, "crontab -l"
+    char source[64]; // "fixture", "schtasks", "Task Scheduler", a file or folder path, "crontab -l"
     char expr[128];  // schedule as read; "task" for a Windows task
     char command[512];
     char user[64]; // system-format lines, a spool file's owner, crontab -l's user

@@ -38,6 +38,7 @@ int64_t read_duration(const xml_doc *doc, int parent, const char *path, task_tex
     return s < 0 ? 0 : s;
 }
 
+// A boundary child of parent; absent is unset, malformed sets the error.
 int read_time(const xml_doc *doc, int parent, const char *name, task_time *out, task_text *text) {
     char v[64];
     memset(out, 0, sizeof *out);
@@ -150,7 +151,7 @@ void event_log(const xml_doc *doc, int trig, task_trigger *t) {
     if (to) str_set_span(t->log, from, (size_t)(to - from));
 }
 
-// One child of Triggers.
+// One child of Triggers: the common elements, then those of its kind.
 void read_trigger(const xml_doc *doc, int trig, task_trigger *t, task_text *text) {
     memset(t, 0, sizeof *t);
     t->interval = 1;
@@ -305,32 +306,29 @@ int g_names_used;
 int g_table_full;
 int64_t g_start;
 
-// Adds the job of one task, unreadable (with error) or read from path.
-void add_task(const char *path, const char *task_path, const char *error) {
+// Adds the job of one task: unreadable with error, or read from the open
+// handle (closed here).
+void add_task(const char *task_path, const char *error, int handle) {
     cron_job *job = add_job();
     if (!job) {
         g_table_full = 1;
+        plat_close(handle);
         return;
     }
     static unsigned char bytes[TASK_FILE_LIMIT + 1];
     int64_t n = 0;
     if (!error) {
-        const int h = plat_open_read(path);
-        if (h < 0) {
-            plat_file_info info;
-            plat_stat(path, &info);
-            error = info.kind == PLAT_MISSING ? "it cannot be opened" : "not a regular file";
-        } else {
-            for (;;) {
-                const int64_t got = plat_read(h, (char *)bytes + n, sizeof bytes - (size_t)n);
-                if (got <= 0) break;
-                n += got;
-                if ((size_t)n == sizeof bytes) break;
-            }
-            plat_close(h);
-            if (n > TASK_FILE_LIMIT) error = "longer than 256 KiB";
+        // A regular file: a short read is its end.
+        for (;;) {
+            const size_t want = sizeof bytes - (size_t)n;
+            const int64_t got = plat_read(handle, (char *)bytes + n, want);
+            if (got <= 0) break;
+            n += got;
+            if ((size_t)got < want || (size_t)n == sizeof bytes) break;
         }
+        if (n > TASK_FILE_LIMIT) error = "longer than 256 KiB";
     }
+    plat_close(handle);
     if (error) {
         memset(job, 0, sizeof *job);
         str_set(job->source, k_source);
@@ -343,6 +341,13 @@ void add_task(const char *path, const char *task_path, const char *error) {
         task_fill_job(job, task_path, bytes, (size_t)n, g_start);
     }
     note_source(k_source);
+}
+
+// Why an entry that does not open as a regular file is no task definition.
+const char *entry_error(int kind) {
+    return kind == PLAT_MISSING   ? "a link that leads nowhere"
+           : kind == PLAT_REGULAR ? "it cannot be opened"
+                                  : "not a regular file";
 }
 
 // Lists one folder and reads its entries in byte order, descending into
@@ -364,24 +369,35 @@ int walk(const char *dir, const char *task_dir, int depth) {
         str_copy(task_path, sizeof task_path, task_dir);
         str_append(task_path, sizeof task_path, "\\");
         str_append(task_path, sizeof task_path, names[i].s);
+        if (cut) {
+            add_task(task_path, "a path too long", -1);
+            continue;
+        }
+        // Most entries are task files: opened at once, and only what does
+        // not open as a file is looked at more closely.
+        const int h = plat_open_read(path);
+        if (h >= 0) {
+            add_task(task_path, nullptr, h);
+            continue;
+        }
         plat_file_info info;
         plat_lstat(path, &info);
-        if (cut) {
-            add_task(path, task_path, "a path too long");
-        } else if (info.kind == PLAT_FOLDER) {
+        if (info.kind == PLAT_FOLDER) {
             if (depth + 1 >= FOLDER_DEPTH)
-                add_task(path, task_path, "task folders nested deeper than 16 levels");
+                add_task(task_path, "task folders nested deeper than 16 levels", -1);
             else if (!walk(path, task_path, depth + 1))
-                add_task(path, task_path, "a task folder that cannot be read");
+                add_task(task_path, "a task folder that cannot be read", -1);
         } else if (info.kind == PLAT_LINK) {
             plat_file_info target;
             plat_stat(path, &target);
-            add_task(path, task_path,
-                     target.kind == PLAT_FOLDER    ? "a link to a folder, not followed"
-                     : target.kind == PLAT_MISSING ? "a link that leads nowhere"
-                                                   : nullptr);
+            add_task(task_path,
+                     target.kind == PLAT_FOLDER ? "a link to a folder, not followed"
+                                                : entry_error(target.kind),
+                     -1);
         } else {
-            add_task(path, task_path, nullptr);
+            add_task(task_path,
+                     info.kind == PLAT_MISSING ? "it cannot be opened" : entry_error(info.kind),
+                     -1);
         }
     }
     g_names_used -= n;

@@ -67,6 +67,10 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
             *error = "a NUL character";
             return 0;
         }
+        if (u < 0x80 && o + 2 <= cap) { // most of a task definition
+            out[o++] = (char)u;
+            continue;
+        }
         if (!put_utf8(u, out, cap, &o)) {
             *error = "too long";
             return 0;
@@ -77,6 +81,7 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
     return 1;
 }
 
+// XML name characters, ASCII ones by class and every non-ASCII byte.
 bool name_start(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
@@ -85,6 +90,7 @@ bool name_char(unsigned char c) {
     return name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
+// The four white-space characters of XML.
 bool xml_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -159,6 +165,7 @@ int64_t find(const char *s, size_t len, size_t i, const char *pat) {
     return -1;
 }
 
+// The position in the text and the elements open at it.
 struct parser {
     xml_doc *doc;
     const char *s;
@@ -167,6 +174,7 @@ struct parser {
     int depth;
 };
 
+// Records the error of the document; returns 0.
 int fail(parser *p, const char *error) {
     str_set(p->doc->error, error);
     return 0;
@@ -432,6 +440,7 @@ int xml_text(const xml_doc *doc, int i, char *out, size_t cap) {
     size_t n = 0;
     size_t at = (size_t)node->content;
     const size_t end = (size_t)node->content_end;
+    int child = node->first_child;
     // The content was checked by the parser: its markup is whole.
     while (at < end) {
         if (s[at] != '<') {
@@ -456,11 +465,11 @@ int xml_text(const xml_doc *doc, int i, char *out, size_t cap) {
             if (e < 0) break;
             at = (size_t)e + 2;
         } else {
-            // A child element: skip it whole, to where its content ends.
-            int c = node->first_child;
-            while (c >= 0 && doc->nodes[c].tag != (int32_t)at) c = doc->nodes[c].next_sibling;
-            if (c < 0) break;
-            at = (size_t)doc->nodes[c].end;
+            // A child element, the next in document order: skip it whole.
+            while (child >= 0 && doc->nodes[child].tag < (int32_t)at)
+                child = doc->nodes[child].next_sibling;
+            if (child < 0 || doc->nodes[child].tag != (int32_t)at) break;
+            at = (size_t)doc->nodes[child].end;
         }
     }
     n = utf8_drop_partial(out, n);
