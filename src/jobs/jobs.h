@@ -90,7 +90,8 @@ struct task_text {
     char error[96];   // why the document is no task definition
 };
 
-// Reads a parsed document as a task definition into task and text. Returns
+// Reads a parsed document as a task definition into task (the triggers
+// beyond trigger_count left as they were) and text. Returns
 // 1, or 0 with text->error set (wrong root element or namespace, a value
 // that cannot be read).
 int task_from_doc(const xml_doc *doc, task_def *task, task_text *text);

@@ -407,7 +407,10 @@ int walk(const char *dir, const char *task_dir, int depth) {
 } // namespace
 
 int task_from_doc(const xml_doc *doc, task_def *task, task_text *text) {
-    memset(task, 0, sizeof *task);
+    // The triggers in use are cleared one by one as they are read.
+    task->enabled = task->hidden = 0;
+    task->maintenance_period = 0;
+    task->trigger_count = task->triggers_left_out = 0;
     memset(text, 0, sizeof *text);
     if (!xml_is(doc, 0, "Task")) {
         str_set(text->error, "the root element is not Task");

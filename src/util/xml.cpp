@@ -45,6 +45,20 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
         return 0;
     }
     for (size_t i = 0; i < n; i += 2) {
+        // Runs of ASCII, most of a task definition, a unit at a time.
+        if (!big) {
+            const size_t room = cap - 1 - o, units = (n - i) / 2;
+            const size_t most = units < room ? units : room;
+            size_t k = 0;
+            for (; k < most; k++) {
+                const unsigned char c = in[i + 2 * k];
+                if (in[i + 2 * k + 1] || c >= 0x80 || !c) break;
+                out[o + k] = (char)c;
+            }
+            o += k;
+            i += 2 * k;
+            if (i >= n) break;
+        }
         uint32_t u = big ? (uint32_t)(in[i] << 8 | in[i + 1]) : (uint32_t)(in[i + 1] << 8 | in[i]);
         if (u >= 0xD800 && u <= 0xDBFF) {
             if (i + 3 >= n) {
@@ -66,10 +80,6 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
         if (u == 0) {
             *error = "a NUL character";
             return 0;
-        }
-        if (u < 0x80 && o + 2 <= cap) { // most of a task definition
-            out[o++] = (char)u;
-            continue;
         }
         if (!put_utf8(u, out, cap, &o)) {
             *error = "too long";
@@ -226,6 +236,9 @@ int start_tag(parser *p) {
     xml_node *n = &doc->nodes[id];
     n->name = (int32_t)p->i;
     n->name_len = (int32_t)name_len;
+    n->local = n->name;
+    for (size_t k = 0; k < name_len; k++)
+        if (p->s[p->i + k] == ':') n->local = (int32_t)(p->i + k + 1);
     n->tag = (int32_t)tag;
     n->first_child = n->next_sibling = n->last_child = -1;
     n->parent = p->depth ? p->stack[p->depth - 1] : -1;
@@ -300,11 +313,17 @@ int end_tag(parser *p) {
 // Reads character data up to the next '<': only white space outside the root.
 int char_data(parser *p) {
     const size_t from = p->i;
-    while (p->i < p->len && p->s[p->i] != '<') {
-        if (!p->depth && !xml_space(p->s[p->i])) return fail(p, "text outside the root element");
-        p->i++;
+    if (p->depth) {
+        const void *lt = memchr(p->s + p->i, '<', p->len - p->i);
+        p->i = lt ? (size_t)((const char *)lt - p->s) : p->len;
+    } else {
+        while (p->i < p->len && p->s[p->i] != '<') {
+            if (!xml_space(p->s[p->i])) return fail(p, "text outside the root element");
+            p->i++;
+        }
     }
-    if (!references_ok(p->s, from, p->i)) return fail(p, "an unknown entity");
+    if (memchr(p->s + from, '&', p->i - from) && !references_ok(p->s, from, p->i))
+        return fail(p, "an unknown entity");
     return 1;
 }
 
@@ -399,15 +418,8 @@ int xml_parse(xml_doc *doc, const char *text, size_t len) {
 
 const char *xml_local_name(const xml_doc *doc, int i, int *len) {
     const xml_node *n = &doc->nodes[i];
-    const char *name = doc->text + n->name;
-    int l = n->name_len;
-    for (int k = 0; k < n->name_len; k++)
-        if (name[k] == ':') {
-            name = doc->text + n->name + k + 1;
-            l = n->name_len - k - 1;
-        }
-    *len = l;
-    return name;
+    *len = n->name + n->name_len - n->local;
+    return doc->text + n->local;
 }
 
 int xml_is(const xml_doc *doc, int i, const char *name) {

@@ -13,6 +13,7 @@ enum { XML_MAX_NODES = 4096, XML_MAX_DEPTH = 64 };
 // and its place in the tree (indexes into xml_doc::nodes, -1 for none).
 struct xml_node {
     int32_t name, name_len;       // the qualified name as written ("t:Task")
+    int32_t local;                // where the local name starts ("Task")
     int32_t tag, tag_end;         // the start tag, from '<' to just past '>'
     int32_t content, content_end; // between the start and the end tag
     int32_t end;                  // just past the end tag (or the "/>")
