@@ -50,6 +50,15 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
             const size_t room = cap - 1 - o, units = (n - i) / 2;
             const size_t most = units < room ? units : room;
             size_t k = 0;
+            // Four units at a time while all are ASCII and none is NUL.
+            for (; k + 4 <= most; k += 4) {
+                uint64_t w;
+                memcpy(&w, in + i + 2 * k, 8);
+                if ((w & 0xFF80FF80FF80FF80ull) ||
+                    ((w - 0x0001000100010001ull) & ~w & 0x8000800080008000ull))
+                    break;
+                for (int b = 0; b < 4; b++) out[o + k + (size_t)b] = (char)(w >> (16 * b));
+            }
             for (; k < most; k++) {
                 const unsigned char c = in[i + 2 * k];
                 if (in[i + 2 * k + 1] || c >= 0x80 || !c) break;
@@ -361,6 +370,18 @@ int xml_to_utf8(const unsigned char *in, size_t n, char *out, size_t cap, size_t
     }
     size_t o = 0;
     while (i < n) {
+        // Eight ASCII bytes without a NUL at a time.
+        if (i + 8 <= n) {
+            uint64_t w;
+            memcpy(&w, in + i, 8);
+            if (!(w & 0x8080808080808080ull) &&
+                !((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull)) {
+                memcpy(out + o, in + i, 8);
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
         const int k = utf8_char_len(in + i, n - i);
         if (!k) {
             *error = "neither UTF-8 nor UTF-16 text";
