@@ -79,8 +79,8 @@ int plat_stat(const char *path, plat_file_info *out) {
     if (!wide_path(path, L"", wide)) return 0;
     // Opened without access rights, links followed, folders too (backup
     // semantics): a link that leads nowhere or in a loop cannot be opened.
-    HANDLE h = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;
     BY_HANDLE_FILE_INFORMATION info;
     const DWORD type = GetFileType(h);
@@ -193,9 +193,9 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
 int plat_open_read(const char *path) {
     static wchar_t wide[WIDE_PATH_CAP];
     if (wide_path(path, L"", wide)) {
-        HANDLE h = CreateFileW(wide, GENERIC_READ,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h =
+            CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return -1;
         // Devices (CON, NUL, COM1) and pipes are no files to read; a folder
         // does not open without backup semantics.
