@@ -8,9 +8,12 @@
 #include <stdint.h>
 
 #include "cron/cron.h"
+#include "cron/task.h"
+#include "util/xml.h"
 
 struct cron_job {
-    char source[64]; // "fixture", "schtasks", "systemd", a file or folder path, "crontab -l"
+    char source[64]; // "fixture", "schtasks", "Task Scheduler", "systemd", a file or folder
+                     // path, "crontab -l"
     char expr[128];  // schedule as read; "task" for a Windows task
     char command[512];
     char user[64]; // system-format lines, a spool file's owner, crontab -l's user
@@ -78,6 +81,37 @@ void read_schtasks(void);
 // /etc/crontab, /etc/cron.d and the run-parts folders their lines run, timed
 // as the node's cron times them, with next runs searched after start.
 void read_live_cron(int64_t start);
+
+// ---- Task Scheduler task definitions --------------------------------------
+
+// What a task definition says beyond its triggers: its first action (and how
+// many more), its principal, and why it cannot be read.
+struct task_text {
+    char action[448]; // "C:\x.exe /a", "COM handler {CLSID}", " (+2 more actions)" added
+    char user[64];    // UserId or GroupId, well-known SIDs by name
+    char error[96];   // why the document is no task definition
+};
+
+// Reads a parsed document as a task definition into task (the triggers
+// beyond trigger_count left as they were) and text. Returns
+// 1, or 0 with text->error set (wrong root element or namespace, a value
+// that cannot be read).
+int task_from_doc(const xml_doc *doc, task_def *task, task_text *text);
+
+// Fills job from the bytes of one task definition file (any content), named
+// by its task path (\Microsoft\Windows\Defrag\ScheduledDefrag), with
+// next runs searched after start. A file that is no task definition makes a
+// job with valid 0 and "unreadable task definition: " and the reason.
+void task_fill_job(cron_job *job, const char *task_path, const unsigned char *bytes, size_t n,
+                   int64_t start);
+
+// Largest task definition file read; a longer one is listed as unreadable.
+enum { TASK_FILE_LIMIT = 256 * 1024 };
+
+// Adds one job per file of the Task Scheduler's task folder (k_task_folder
+// under k_root): folders depth-first, names in byte order. Returns 1, or 0
+// (nothing added) when the folder cannot be listed or none is configured.
+int read_task_folder(int64_t start);
 
 // Handles one line of the task list (its line end may still be there).
 void schtasks_line(char *line);

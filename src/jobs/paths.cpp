@@ -28,6 +28,13 @@
 #ifndef ZV_PASSWD
 #define ZV_PASSWD "/etc/passwd"
 #endif
+#ifndef ZV_TASK_FOLDER
+#ifdef _WIN32
+#define ZV_TASK_FOLDER "%SystemRoot%\\System32\\Tasks"
+#else
+#define ZV_TASK_FOLDER ""
+#endif
+#endif
 #ifndef ZV_CHILD_TIMEOUT_MS
 #define ZV_CHILD_TIMEOUT_MS 3000
 #endif
@@ -45,6 +52,7 @@ const char *const k_unit_search_path[UNIT_SEARCH_COUNT] = {
     "/run/systemd/transient",        "/etc/systemd/system", "/run/systemd/system",
     "/usr/local/lib/systemd/system", "/lib/systemd/system", "/usr/lib/systemd/system",
 };
+const char *const k_task_folder = ZV_TASK_FOLDER;
 
 int root_path(const char *path, char *out, unsigned cap) {
     int n = snprintf(out, cap, "%s%s", k_root, path);

@@ -14,6 +14,10 @@ extern const char *const k_cronie;         // cronie's daemon
 extern const char *const k_anacron;        // anacron, as /etc/crontab tests for it
 extern const char *const k_passwd;         // accounts, for the name of our own user
 extern const int k_child_timeout_ms;       // limit on reading crontab -l
+// The Task Scheduler's task folder: "%SystemRoot%\System32\Tasks" on Windows,
+// "" elsewhere (no Windows tasks are read), a folder of the prepared tree in
+// the test build.
+extern const char *const k_task_folder;
 
 // systemd's unit search path for the system manager, highest precedence
 // first: /run/systemd/transient, /etc/systemd/system, ... /usr/lib/systemd/system.

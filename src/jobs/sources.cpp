@@ -14,18 +14,20 @@ struct node_reader {
 
 #ifdef _WIN32
 
-// The task list has no runs to search: start is of no use to it.
-void task_list(int64_t) {
-    read_schtasks();
+// The task definition files; without the rights to read their folder, the
+// task list, which still names every task.
+void tasks(int64_t start) {
+    if (!read_task_folder(start)) read_schtasks();
 }
 
-// The command that lists the tasks.
+// The command that lists the tasks: the fixed self-description names the
+// task list, which every node can read, as it always has.
 void task_list_names(void (*emit)(const char *)) {
     emit("schtasks /Query /FO CSV /NH");
 }
 
 const node_reader k_node_readers[] = {
-    {task_list, task_list_names},
+    {tasks, task_list_names},
 };
 
 #else
@@ -50,6 +52,16 @@ void cron_file_names(void (*emit)(const char *)) {
     emit("run-parts folders");
 }
 
+// A task folder in Windows' layout, read only where the build names one (a
+// test build reading a prepared tree): a POSIX node has none.
+void task_folder(int64_t start) {
+    read_task_folder(start);
+}
+
+void task_folder_names(void (*emit)(const char *)) {
+    if (k_task_folder[0]) emit(k_task_folder);
+}
+
 // The folders of the unit search path, highest precedence first.
 void unit_folder_names(void (*emit)(const char *)) {
     for (const char *folder : k_unit_search_path) emit(folder);
@@ -57,6 +69,7 @@ void unit_folder_names(void (*emit)(const char *)) {
 
 const node_reader k_node_readers[] = {
     {read_live_cron, cron_file_names},
+    {task_folder, task_folder_names},
     {read_timers, unit_folder_names},
 };
 

@@ -6,8 +6,9 @@
 // Fills the job table (after jobs_reset) from the fixture when fixture (the
 // value of CRONTAB_FILE) is set and not empty, else from every reader of the
 // node in order: on POSIX the cron files (users' crontabs or crontab -l,
-// /etc/crontab, /etc/cron.d with their run-parts folders), then the systemd
-// timers; on Windows the task list. Next runs are searched from start.
+// /etc/crontab, /etc/cron.d with their run-parts folders), a task folder
+// where the build names one, then the systemd timers; on Windows the task
+// definition files, else the task list. Next runs are searched from start.
 void read_job_sources(const char *fixture, int64_t start);
 
 // Calls emit with the name of each source the selector may read, in order:

@@ -31,17 +31,69 @@ int plat_localtime(int64_t t, struct tm *out) {
     return _localtime64_s(out, &tt) == 0;
 }
 
-// The node's cron files are read only on POSIX systems: the Windows build
-// lists the task list instead, so these are inert stand-ins that keep one
-// header. Files are opened for the fixture reader.
+// Paths are UTF-8 in the program and wide characters for Win32: the task
+// folder holds names in any language. A path that is no UTF-8 (an ANSI
+// CRONTAB_FILE) is handed to the C runtime as it is.
 
-int plat_stat(const char *, plat_file_info *out) {
-    *out = plat_file_info{};
-    return 0;
+enum { WIDE_PATH_CAP = 4096 };
+
+// Converts a UTF-8 path to wide characters in out (capacity WIDE_PATH_CAP),
+// with suffix (ASCII) appended. Returns 0 when it is no UTF-8 or too long.
+static int wide_path(const char *path, const wchar_t *suffix, wchar_t *out) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, out, WIDE_PATH_CAP - 8);
+    if (n <= 0) return 0;
+    const size_t len = wcslen(out), extra = wcslen(suffix);
+    if (len + extra + 1 > WIDE_PATH_CAP) return 0;
+    memcpy(out + len, suffix, (extra + 1) * sizeof(wchar_t));
+    return 1;
+}
+
+static void info_from_attributes(DWORD attributes, DWORD size_high, DWORD size_low,
+                                 plat_file_info *out) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        out->kind = PLAT_LINK;
+    else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        out->kind = PLAT_FOLDER;
+    else if (attributes & FILE_ATTRIBUTE_DEVICE)
+        out->kind = PLAT_OTHER;
+    else
+        out->kind = PLAT_REGULAR;
+    out->size = (int64_t)((uint64_t)size_high << 32 | size_low);
+    out->mode = attributes & FILE_ATTRIBUTE_READONLY ? 0444 : 0644;
 }
 
 int plat_lstat(const char *path, plat_file_info *out) {
-    return plat_stat(path, out);
+    *out = plat_file_info{};
+    static wchar_t wide[WIDE_PATH_CAP];
+    if (!wide_path(path, L"", wide)) return 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide, GetFileExInfoStandard, &data)) return 0;
+    info_from_attributes(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, out);
+    return 1;
+}
+
+int plat_stat(const char *path, plat_file_info *out) {
+    *out = plat_file_info{};
+    static wchar_t wide[WIDE_PATH_CAP];
+    if (!wide_path(path, L"", wide)) return 0;
+    // Opened without access rights, links followed, folders too (backup
+    // semantics): a link that leads nowhere or in a loop cannot be opened.
+    HANDLE h = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION info;
+    const DWORD type = GetFileType(h);
+    const BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) {
+        out->kind = type == FILE_TYPE_DISK ? PLAT_REGULAR : PLAT_OTHER;
+        return 1;
+    }
+    info_from_attributes(info.dwFileAttributes & ~(DWORD)FILE_ATTRIBUTE_REPARSE_POINT,
+                         info.nFileSizeHigh, info.nFileSizeLow, out);
+    if (type != FILE_TYPE_DISK) out->kind = PLAT_OTHER;
+    return 1;
 }
 
 int plat_readlink(const char *, char *out, size_t cap) {
@@ -49,17 +101,93 @@ int plat_readlink(const char *, char *out, size_t cap) {
     return 0;
 }
 
-int plat_exists(const char *) {
-    return 0;
+int plat_exists(const char *path) {
+    plat_file_info info;
+    return plat_stat(path, &info);
 }
 
 int plat_is_executable(const char *) {
     return 0;
 }
 
-int plat_list_dir(const char *, plat_name *, int, int *left_out) {
+// The names are kept as a max-heap while the folder is read, so that the cap
+// smallest stay whatever the folder's size; the heap is sorted at the end.
+// Byte order of the UTF-8 names, as on POSIX systems.
+
+static void swap_rows(plat_name *a, plat_name *b) {
+    const size_t la = strlen(a->s), lb = strlen(b->s);
+    const size_t n = (la > lb ? la : lb) + 1;
+    char t[PLAT_NAME_CAP];
+    memcpy(t, a->s, n);
+    memcpy(a->s, b->s, n);
+    memcpy(b->s, t, n);
+}
+
+static void sift_down(plat_name *h, int n, int i) {
+    for (;;) {
+        int big = i, l = 2 * i + 1, r = l + 1;
+        if (l < n && strcmp(h[l].s, h[big].s) > 0) big = l;
+        if (r < n && strcmp(h[r].s, h[big].s) > 0) big = r;
+        if (big == i) return;
+        swap_rows(&h[i], &h[big]);
+        i = big;
+    }
+}
+
+static void sift_up(plat_name *h, int i) {
+    while (i > 0) {
+        int parent = (i - 1) / 2;
+        if (strcmp(h[parent].s, h[i].s) >= 0) return;
+        swap_rows(&h[parent], &h[i]);
+        i = parent;
+    }
+}
+
+// Adds one entry name to the listing of up to cap rows in names (n so far),
+// keeping the smallest names when there are more.
+static void list_add(const char *name, plat_name *names, int cap, int *n, int *left_out) {
+    if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
+    const size_t len = strlen(name);
+    if (len >= PLAT_NAME_CAP) {
+        *left_out = 1;
+        return;
+    }
+    if (*n < cap) {
+        memcpy(names[*n].s, name, len + 1);
+        sift_up(names, (*n)++);
+    } else {
+        *left_out = 1;
+        if (cap == 0 || strcmp(name, names[0].s) >= 0) return;
+        memcpy(names[0].s, name, len + 1);
+        sift_down(names, *n, 0);
+    }
+}
+
+int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
     *left_out = 0;
-    return -1;
+    static wchar_t pattern[WIDE_PATH_CAP];
+    if (!wide_path(path, L"\\*", pattern)) return -1;
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileExW(pattern, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    int n = 0;
+    do {
+        char name[PLAT_NAME_CAP * 2];
+        const int k = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, (int)sizeof name,
+                                          nullptr, nullptr);
+        if (k <= 0) {
+            *left_out = 1;
+            continue;
+        }
+        list_add(name, names, cap, &n, left_out);
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+    for (int end = n - 1; end > 0; end--) {
+        swap_rows(&names[0], &names[end]);
+        sift_down(names, end, 0);
+    }
+    return n;
 }
 
 int plat_list_dir_where(const char *, int (*)(const char *), plat_name *, int, int *left_out) {
@@ -68,9 +196,24 @@ int plat_list_dir_where(const char *, int (*)(const char *), plat_name *, int, i
 }
 
 int plat_open_read(const char *path) {
+    static wchar_t wide[WIDE_PATH_CAP];
+    if (wide_path(path, L"", wide)) {
+        HANDLE h =
+            CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return -1;
+        // Devices (CON, NUL, COM1) and pipes are no files to read; a folder
+        // does not open without backup semantics.
+        if (GetFileType(h) != FILE_TYPE_DISK) {
+            CloseHandle(h);
+            return -1;
+        }
+        const int fd = _open_osfhandle((intptr_t)h, _O_RDONLY | _O_BINARY);
+        if (fd < 0) CloseHandle(h);
+        return fd < 0 ? -1 : fd;
+    }
     int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return -1;
-    // Devices (CON, NUL, COM1) and pipes are no files to read.
     struct _stat64 st;
     if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
         _close(fd);
