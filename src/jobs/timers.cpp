@@ -9,6 +9,7 @@
 
 #include "cron/calendar.h"
 #include "jobs/jobs.h"
+#include "jobs/warnings.h"
 #include "util/platform.h"
 #include "util/str.h"
 
@@ -564,6 +565,23 @@ void add_zoned_runs(int64_t start) {
     g_zoned_count = 0;
 }
 
+// Whether name is a timer that the enabled ones (g_timers, sorted) lack.
+int is_enabled(const char *name) {
+    int lo = 0, hi = g_timer_count - 1;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = strcmp(g_timers[mid].s, name);
+        if (c == 0) return 1;
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return 0;
+}
+
+void add_disabled_timers(const char *root, int64_t start);
+
 } // namespace
 
 void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
@@ -695,8 +713,66 @@ void read_timers(const char *root, int64_t start) {
         cron_job *job = add_job();
         if (!job) break;
         timer_fill_job(job, name, &timer, service_name, have_service ? &service : nullptr, start);
+        job->checked = 1;
+        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
         note_source("systemd");
     }
     g_zoned_defer = 0;
     add_zoned_runs(start);
+    add_disabled_timers(root, start);
 }
+
+namespace {
+
+// After the enabled timers: every installed one that could be enabled (its
+// unit file has an [Install] section) but is not, without next runs. The
+// folders are walked from the highest precedence on, so a name is judged by
+// the unit file that wins, and each name comes once.
+void add_disabled_timers(const char *root, int64_t start) {
+    int seen = 0; // names judged, kept behind the enabled ones in g_timers
+    const int base = g_timer_count;
+    for (int i = 0; i < k_search_count; i++)
+        for (int k = 0; k < g_search_count[i]; k++) {
+            const char *name = g_search[i][k].s;
+            if (!timer_may_be_disabled(name) || is_enabled(name)) continue;
+            int dup = 0;
+            for (int j = 0; j < seen && !dup; j++) dup = strcmp(g_timers[base + j].s, name) == 0;
+            if (dup || base + seen >= TIMER_CAP + LIST_CAP) continue;
+            g_timers[base + seen++] = g_search[i][k];
+        }
+    for (int a = base + 1; a < base + seen; a++) {
+        plat_name t = g_timers[a];
+        int b = a;
+        for (; b > base && strcmp(t.s, g_timers[b - 1].s) < 0; b--) g_timers[b] = g_timers[b - 1];
+        g_timers[b] = t;
+    }
+    for (int k = base; k < base + seen; k++) {
+        const char *name = g_timers[k].s;
+        char path[1024];
+        if (find_unit(root, name, path, sizeof path) <= 0) continue;
+        const int64_t n = read_file(path); // a mask reads as no file
+        if (n < 0 || !unit_has_install(g_file, (size_t)n)) continue;
+        static timer_unit timer;
+        static service_unit service;
+        memset(&timer, 0, sizeof timer);
+        memset(&service, 0, sizeof service);
+        if (load_unit(root, name, &timer, nullptr) <= 0) continue;
+        char service_name[PLAT_NAME_CAP];
+        if (timer.unit[0])
+            str_copy(service_name, sizeof service_name, timer.unit);
+        else
+            service_of(name, service_name, sizeof service_name);
+        const int have_service = load_unit(root, service_name, nullptr, &service) > 0;
+        cron_job *job = add_job();
+        if (!job) return;
+        timer_fill_job(job, name, &timer, service_name, have_service ? &service : nullptr, start);
+        job->next_count = 0;
+        job->checked = 1;
+        job->warnings |= WARN_NOT_ENABLED;
+        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
+        str_set(job->warning_detail, name);
+        note_source("systemd");
+    }
+}
+
+} // namespace

@@ -36,8 +36,8 @@ void write_file(const std::string &path, const std::string &text,
 }
 
 // A node tree: an empty one, or the Debian files of tests/data/live with
-// Debian's cron "installed", "mine" owned by another user and "shared"
-// writable by its group.
+// Debian's cron "installed", "mine" owned by another user, "shared"
+// writable by its group and alice's crontab of mode 0600.
 std::string make_tree(bool debian_files = true) {
     std::string root = make_temp_dir();
     fs::create_directories(root + "/bin");
@@ -46,6 +46,8 @@ std::string make_tree(bool debian_files = true) {
     write_file(root + "/usr/sbin/cron", "", fs::perms(0755));
     EXPECT_EQ(chown((root + "/etc/cron.d/mine").c_str(), 1000, 1000), 0);
     fs::permissions(root + "/etc/cron.d/shared", fs::perms(0664));
+    // The mode crontab(1) installs a user's crontab with, which cron wants.
+    fs::permissions(root + "/var/spool/cron/crontabs/alice", fs::perms(0600));
     return root;
 }
 
@@ -113,13 +115,36 @@ TEST(LiveCron, DebianNodeMatchesTheReviewedReference) {
         EXPECT_EQ((*job)["description"], "File ignored by cron");
         EXPECT_EQ((*job)["expr"], "");
     }
-    // run-parts runs the executable scripts with a valid name only.
+    // run-parts runs the executable scripts with a valid name only; the
+    // others are listed once, with the reason, and the dot file not at all.
     EXPECT_NE(find_job(j, "/etc/cron.daily", "/etc/cron.daily/sysstat"), nullptr);
     EXPECT_NE(find_job(j, "/etc/cron.daily", "/etc/cron.daily/0anacron"), nullptr);
+    const std::pair<const char *, const char *> skipped[] = {
+        {"/etc/cron.daily/notes", "ignored by run-parts: not executable"},
+        {"/etc/cron.daily/sysstat.dpkg-old", "ignored by run-parts: name contains a dot"},
+    };
+    for (const auto &[script, error] : skipped) {
+        SCOPED_TRACE(script);
+        const json *job = find_job(j, "/etc/cron.daily", script);
+        ASSERT_NE(job, nullptr);
+        EXPECT_EQ((*job)["valid"], false);
+        EXPECT_EQ((*job)["error"], error);
+        EXPECT_EQ((*job)["description"], "File ignored by run-parts");
+        EXPECT_EQ((*job)["next"], json::array());
+    }
     for (const auto &job : j["jobs"]) {
-        EXPECT_NE(job["command"], "/etc/cron.daily/notes");
-        EXPECT_NE(job["command"], "/etc/cron.daily/sysstat.dpkg-old");
+        EXPECT_NE(job["command"], "/etc/cron.daily/.placeholder");
         EXPECT_EQ(job["kind"], "cron");
+    }
+    // alice's crontab holds "5/10", so cron ignores all of it.
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/var/spool/cron/crontabs/alice") continue;
+        SCOPED_TRACE(job["command"].get<std::string>());
+        EXPECT_EQ(job["valid"], false);
+        EXPECT_EQ(job["next"], json::array());
+        EXPECT_EQ(job["error"], job["command"] == "/home/alice/bin/stepped"
+                                    ? "ignored by cron: bad minute field 5/10"
+                                    : "ignored by cron: syntax error in line 9 of this file");
     }
 }
 

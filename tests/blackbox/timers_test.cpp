@@ -110,7 +110,8 @@ TEST(Timers, WhatIsListedAndHow) {
         EXPECT_EQ(job["kind"], "timer");
         commands.push_back(job["command"]);
     }
-    // Name order of the timers; disabled, masked and unit-less ones absent.
+    // Name order of the enabled timers, then the installed one that is not
+    // enabled (fstrim); masked and unit-less ones absent.
     EXPECT_EQ(commands,
               (std::vector<std::string>{
                   "apt-daily.service: /usr/lib/apt/apt.systemd.daily update", "bad.service",
@@ -119,7 +120,15 @@ TEST(Timers, WhatIsListedAndHow) {
                   "logrotate.service: /usr/sbin/logrotate /etc/logrotate.conf",
                   "pg_dump@15-main.service: /usr/bin/pg_backupcluster 15-main dump",
                   "monthly-report.service: /usr/local/bin/report --unit monthly-report.service",
-                  "sysstat-collect.service: /usr/lib/sysstat/sa1 1 1"}));
+                  "sysstat-collect.service: /usr/lib/sysstat/sa1 1 1",
+                  "fstrim.service: /sbin/fstrim --listed-in /etc/fstab:/proc/self/mountinfo "
+                  "--verbose --quiet-unsupported"}));
+    EXPECT_EQ(j["jobs"][8]["next"], json::array());
+    EXPECT_EQ(j["jobs"][8]["warnings"],
+              json::array({"not enabled: systemctl enable --now fstrim.timer starts it"}));
+    EXPECT_EQ(j["jobs"][1]["warnings"],
+              json::array({"the unit to start, bad.service, does not exist"}));
+    EXPECT_EQ(j["jobs"][0]["warnings"], json::array());
     struct {
         size_t index;
         const char *expr, *user, *description;
