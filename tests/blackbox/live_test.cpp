@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -343,5 +344,92 @@ TEST(LiveCron, CronTzThatIsNoZoneKeepsTheNodesZone) {
         const json *job = find_job(j, "/etc/cron.d/zones", command);
         ASSERT_TRUE(job);
         EXPECT_EQ(utc_runs(*job)[0], "2026-11-13T02:00:00Z");
+    }
+}
+
+// run-parts --test names the scripts that run-parts would run; the program
+// lists exactly those as jobs of the folder, and every other entry but the
+// dot files once, as ignored by run-parts.
+TEST(LiveCron, RunPartsScriptsAsRunPartsTestSays) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    if (access("/usr/bin/run-parts", X_OK) != 0) GTEST_SKIP() << "run-parts is not installed";
+    std::string root = make_tree();
+    const std::string daily = root + "/etc/cron.daily";
+    write_file(daily + "/backup.sh", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/old~", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/with space", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/good_one-2", "#!/bin/sh\n", fs::perms(0700));
+    write_file(daily + "/plain", "#!/bin/sh\n", fs::perms(0600));
+    fs::create_directories(daily + "/folder");
+    fs::create_symlink(daily + "/sysstat", daily + "/linked");
+    std::set<std::string> would_run;
+    FILE *p = popen(("/usr/bin/run-parts --test " + daily).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[1024];
+    while (fgets(line, sizeof line, p)) {
+        std::string s = line;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        would_run.insert("/etc/cron.daily" + s.substr(daily.size()));
+    }
+    pclose(p);
+    ASSERT_FALSE(would_run.empty());
+    json j = jobs_of(root);
+    std::set<std::string> valid, ignored;
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/etc/cron.daily") continue;
+        std::string command = job["command"];
+        // The daily line is run once a day, listed once per script.
+        if (job["valid"] == true) {
+            EXPECT_TRUE(valid.insert(command).second) << command;
+        } else {
+            EXPECT_EQ(job["error"].get<std::string>().rfind("ignored by run-parts: ", 0), 0u);
+            EXPECT_TRUE(ignored.insert(command).second) << command;
+        }
+    }
+    EXPECT_EQ(valid, would_run);
+    std::set<std::string> others;
+    for (const auto &entry : fs::directory_iterator(daily)) {
+        std::string name = entry.path().filename();
+        std::string shown = "/etc/cron.daily/" + name;
+        if (name[0] != '.' && !would_run.count(shown)) others.insert(shown);
+    }
+    EXPECT_EQ(ignored, others);
+}
+
+// Jobs cron runs, but not as the line suggests, say so; the others carry an
+// empty list.
+TEST(LiveCron, WarningsOnJobsCronRuns) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree(false);
+    write_file(root + "/usr/sbin/cron", "", fs::perms(0755));
+    write_file(root + "/usr/local/bin/report", "#!/bin/sh\n", fs::perms(0755));
+    write_file(root + "/usr/bin/date", "#!/bin/sh\n", fs::perms(0755));
+    write_file(root + "/etc/crontab", "");
+    write_file(root + "/etc/cron.d/w", "0 1 * * * root date +%Y%m%d > /tmp/stamp\n"
+                                       "0 2 * * * root report --daily\n"
+                                       "PATH=/usr/local/bin:/usr/bin:/bin\n"
+                                       "0 3 * * * root report --daily\n"
+                                       "0 4 * * * root /opt/missing/run\n"
+                                       "0 5 * * * root true\r\n"
+                                       "0 0 30 2 * root true\n"
+                                       "CRON_TZ=America/New_York\n"
+                                       "0 6 * * * root true\n");
+    json j = jobs_of(root);
+    const std::vector<json> expected = {
+        {"unescaped % in the command: cron runs the command up to it and gives the rest as its "
+         "input (write \\% for a %)"},
+        {"report is found in /usr/local/bin, which is not on cron's PATH /usr/bin:/bin"},
+        json::array(),
+        {"/opt/missing/run does not exist"},
+        {"the line ends in a carriage return (Windows line ends): cron takes it as part of the "
+         "command"},
+        {"never runs within the next 20 years: no date matches the schedule"},
+        {"CRON_TZ= is ignored by this node's cron, which times every job in the system's zone"},
+    };
+    ASSERT_EQ(j["jobs"].size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++) {
+        SCOPED_TRACE(j["jobs"][i]["command"].get<std::string>());
+        EXPECT_EQ(j["jobs"][i]["valid"], true);
+        EXPECT_EQ(j["jobs"][i]["warnings"], json(expected[i]));
     }
 }
