@@ -63,6 +63,19 @@ int find_on(const char *path, const char *name, size_t n, char *dir, size_t cap)
     return 0;
 }
 
+// Whether dir is one of the folders of the ":"-separated list path.
+int on_path(const char *path, const char *dir) {
+    const size_t n = strlen(dir);
+    for (const char *p = path; *p;) {
+        const char *end = strchr(p, ':');
+        const size_t len = end ? (size_t)(end - p) : strlen(p);
+        if (len == n && memcmp(p, dir, n) == 0) return 1;
+        if (!end) break;
+        p = end + 1;
+    }
+    return 0;
+}
+
 // One earlier answer, kept: the same program on the same PATH comes on many
 // lines, and each look-up costs a stat per folder.
 struct program_memo {
@@ -93,7 +106,7 @@ int judge_word(const char *word, size_t n, const char *path, char *out, size_t c
     char dir[512];
     if (find_on(path, word, n, dir, sizeof dir)) return 0;
     for (const char *usual : k_usual_dirs)
-        if (executable_at(usual, word, n)) {
+        if (!on_path(path, usual) && executable_at(usual, word, n)) {
             snprintf(out, cap, "%s is found in %s, which is not on cron's PATH %s", name, usual,
                      path);
             return 1;
