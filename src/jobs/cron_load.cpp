@@ -304,6 +304,7 @@ void cron_refuse_jobs(int first, const char *source, const char *why, int unread
     str_set(job->error, CRON_IGNORED);
     str_append(job->error, sizeof job->error, why);
     str_set(job->description, "File ignored by cron");
+    job->checked = 1;
     note_source(source);
 }
 
@@ -332,6 +333,7 @@ cron_job *cron_add_refused_line(const char *line, const char *source, const char
     str_set(job->error, CRON_IGNORED);
     str_append(job->error, sizeof job->error, why);
     str_set(job->description, "Line cron cannot read");
+    job->checked = 1;
     note_source(source);
     return job;
 }

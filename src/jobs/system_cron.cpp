@@ -53,6 +53,7 @@ void add_ignored(const char *source, const char *reason) {
     str_copy(job->error, sizeof job->error, "ignored by cron: ");
     str_append(job->error, sizeof job->error, reason);
     str_copy(job->description, sizeof job->description, "File ignored by cron");
+    job->checked = 1; // a live job: its answer lists warnings (none)
     note_source(source);
 }
 
