@@ -323,7 +323,9 @@ TEST(DaemonOracle, SpoolModesOwnersAndAccounts) {
 
 TEST(DaemonOracle, PercentEndsTheCommandCronRuns) {
     std::string root = make_node();
-    write_file(root + "/etc/cron.d/pct", "@reboot root echo p1 %rest\n@reboot root echo p2 \\%x\n");
+    write_file(root + "/etc/cron.d/pct", "@reboot root echo p1 %rest\n@reboot root echo p2 \\%x\n"
+                                         "@reboot root cat > " +
+                                             root + "/stdin.txt %hello%world\n");
     bool skip;
     const std::string log = cron_log(root, &skip);
     if (skip) GTEST_SKIP() << "cron cannot be run in a private mount namespace here";
@@ -331,9 +333,12 @@ TEST(DaemonOracle, PercentEndsTheCommandCronRuns) {
     // cron's CMD line shows what it runs: the first ends before the %.
     EXPECT_NE(log.find(" echo p1 )"), std::string::npos) << log;
     EXPECT_EQ(log.find("rest"), std::string::npos) << log;
+    // The rest is the command's input, each further % a line end.
+    EXPECT_EQ(read_file(root + "/stdin.txt"), "hello\nworld\n");
     const json j = jobs_of(root);
-    const std::pair<const char *, bool> expected[] = {{"echo p1 %rest", true},
-                                                      {"echo p2 \\%x", false}};
+    const std::string cat = "cat > " + root + "/stdin.txt %hello%world";
+    const std::pair<std::string, bool> expected[] = {
+        {"echo p1 %rest", true}, {"echo p2 \\%x", false}, {cat, true}};
     for (const auto &[command, warned] : expected) {
         SCOPED_TRACE(command);
         bool found = false;
