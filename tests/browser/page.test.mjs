@@ -171,6 +171,10 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(await page.$$eval('#rows .warns', (u) => u.length), 1);
     // A screen reader reads the word, sighted users see the mark.
     assert.equal(await page.$eval('#rows .warns .sr', (e) => getComputedStyle(e).position), 'absolute');
+    for (const theme of ['dark', 'light']) {
+      await page.evaluate((t) => document.documentElement.setAttribute('data-theme', t), theme);
+      assert.deepEqual(await seriousViolations(page), [], theme);
+    }
 
     await page.check('#qProb');
     assert.deepEqual((await rowsOf(page)).map((r) => r[0]), ['/etc/cron.d/a', '/etc/cron.d/b.sh']);
