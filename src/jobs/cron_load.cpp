@@ -268,14 +268,22 @@ const char *node_passwd(void) {
     return g_passwd_state > 0 ? g_passwd : nullptr;
 }
 
+int cron_refuses_whole_file(int flavor) {
+    return flavor != FLAVOR_CRONIE;
+}
+
 const char *spool_refusal(const plat_file_info *info, const char *user, const char *passwd,
-                          char *why, size_t cap) {
+                          int flavor, char *why, size_t cap) {
     uint32_t uid = 0;
     if (passwd && !passwd_find(passwd, user, &uid)) {
         set_why(why, cap, "no user ", user, strlen(user), " in /etc/passwd");
         return why;
     }
-    if ((info->mode & 07777) != 0600) {
+    if (flavor == FLAVOR_CRONIE && (info->mode & 07533) != 0400) {
+        snprintf(why, cap, "mode %04o, which cron refuses", (unsigned)(info->mode & 07777));
+        return why;
+    }
+    if (flavor != FLAVOR_CRONIE && (info->mode & 07777) != 0600) {
         snprintf(why, cap, "mode %04o, cron wants 0600", (unsigned)(info->mode & 07777));
         return why;
     }

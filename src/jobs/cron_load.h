@@ -35,12 +35,18 @@ int passwd_find(const char *passwd, const char *name, uint32_t *uid);
 // 64 KiB of it; null when it cannot be read.
 const char *node_passwd(void);
 
-// Why the daemon ignores the spool crontab of user with the facts info (of
-// the file itself, links not followed), or null when it loads it: the user
-// must be in passwd, the mode exactly 0600, the owner that user or root.
-// why (capacity cap) receives the text for mode and owner.
+// Why the daemon of flavor ignores the spool crontab of user with the facts
+// info (of the file itself, links not followed), or null when it loads it:
+// the user must be in passwd, the owner that user or root, and the mode
+// exactly 0600 for Debian's cron; cronie takes any mode that the owner can
+// read and nobody can execute, and that only the owner can write.
+// why (capacity cap) receives the text.
 const char *spool_refusal(const plat_file_info *info, const char *user, const char *passwd,
-                          char *why, size_t cap);
+                          int flavor, char *why, size_t cap);
+
+// True when the daemon of flavor ignores a whole crontab for one line it
+// cannot read (Debian's cron); cronie skips that line alone.
+int cron_refuses_whole_file(int flavor);
 
 // Marks every job from index first to the end of the table as not loaded:
 // valid 0, no next runs, error CRON_IGNORED followed by why; unless unread is

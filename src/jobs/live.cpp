@@ -97,7 +97,7 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
         }
         if (job && system && job->valid) add_run_parts_jobs(job, source, ctx);
     }
-    if (bad_line) {
+    if (bad_line && cron_refuses_whole_file(ctx->flavor)) {
         char file_why[80];
         snprintf(file_why, sizeof file_why,
                  bad_no_end ? "line %d, the last of this file, has no line end"

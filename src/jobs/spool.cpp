@@ -51,7 +51,8 @@ void read_user_crontabs(const live_context *ctx) {
                 if (!plat_lstat(file, &info) || info.kind != PLAT_REGULAR) continue;
                 // The daemon skips a crontab of the wrong mode or owner whole.
                 char why[96];
-                const char *refusal = spool_refusal(&info, name, node_passwd(), why, sizeof why);
+                const char *refusal =
+                    spool_refusal(&info, name, node_passwd(), ctx->flavor, why, sizeof why);
                 const int first = g_job_count;
                 read_live_file(file, nullptr, source, 0, name, ctx);
                 cron_refuse_jobs(first, source, refusal, 1);

@@ -433,3 +433,33 @@ TEST(LiveCron, WarningsOnJobsCronRuns) {
         EXPECT_EQ(j["jobs"][i]["warnings"], json(expected[i]));
     }
 }
+
+// Debian's cron ignores a whole file for one bad line; cronie skips that
+// line alone, and takes a user's crontab of mode 0644.
+TEST(LiveCron, RefusedFileByTheNodesCron) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    const std::pair<const char *, bool> daemons[] = {{"/usr/sbin/cron", true},
+                                                     {"/usr/sbin/crond", false}};
+    for (const auto &[daemon, whole] : daemons) {
+        SCOPED_TRACE(daemon);
+        std::string root = make_tree(false);
+        write_file(root + daemon, "", fs::perms(0755));
+        write_file(root + "/etc/crontab", "");
+        write_file(root + "/etc/cron.d/mixed",
+                   "0 1 * * * root true\n0 5 * *\n0 2 * * * root true\n");
+        write_file(root + "/var/spool/cron/crontabs/alice", "0 3 * * * true\n");
+        json j = jobs_of(root);
+        ASSERT_EQ(j["jobs"].size(), 4u);
+        // The spool first, then the lines of mixed.
+        std::vector<std::string> errors;
+        for (const auto &job : j["jobs"]) errors.push_back(job.value("error", ""));
+        const std::string file = "ignored by cron: syntax error in line 2 of this file";
+        EXPECT_EQ(errors,
+                  (std::vector<std::string>{
+                      whole ? "ignored by cron: mode 0644, cron wants 0600" : "", whole ? file : "",
+                      "ignored by cron: too few fields", whole ? file : ""}));
+        EXPECT_EQ(j["jobs"][2]["expr"], "0 5 * *");
+        EXPECT_EQ(j["jobs"][2]["description"], "Line cron cannot read");
+        EXPECT_EQ(j["jobs"][3]["next"].size(), whole ? 0u : 5u);
+    }
+}

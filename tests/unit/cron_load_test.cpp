@@ -111,9 +111,32 @@ TEST(CronLoad, SpoolCrontabModeOwnerAndAccount) {
         SCOPED_TRACE(std::string(c.user) + " " + std::to_string(c.mode));
         plat_file_info info = {PLAT_REGULAR, c.uid, c.mode, 10};
         char why[96] = "";
-        const char *got = spool_refusal(&info, c.user, k_passwd, why, sizeof why);
+        const char *got = spool_refusal(&info, c.user, k_passwd, FLAVOR_DEBIAN, why, sizeof why);
         EXPECT_STREQ(got ? got : "", c.why);
     }
+}
+
+// cronie's rule: readable by the owner, executable by nobody, writable by
+// the owner only.
+TEST(CronLoad, SpoolCrontabModeUnderCronie) {
+    const std::pair<uint32_t, const char *> cases[] = {
+        {0600, ""},
+        {0644, ""},
+        {0400, ""},
+        {0664, "mode 0664, which cron refuses"},
+        {0700, "mode 0700, which cron refuses"},
+        {0200, "mode 0200, which cron refuses"},
+    };
+    for (const auto &[mode, expected] : cases) {
+        SCOPED_TRACE(mode);
+        plat_file_info info = {PLAT_REGULAR, 1000, mode, 10};
+        char why[96] = "";
+        const char *got = spool_refusal(&info, "alice", k_passwd, FLAVOR_CRONIE, why, sizeof why);
+        EXPECT_STREQ(got ? got : "", expected);
+    }
+    EXPECT_EQ(cron_refuses_whole_file(FLAVOR_CRONIE), 0);
+    EXPECT_EQ(cron_refuses_whole_file(FLAVOR_DEBIAN), 1);
+    EXPECT_EQ(cron_refuses_whole_file(FLAVOR_UNKNOWN), 1);
 }
 
 TEST(CronLoad, RunPartsLeavesOut) {
