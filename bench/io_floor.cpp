@@ -13,16 +13,15 @@
 
 namespace {
 
-const char *const k_units[] = {"run/systemd/transient",        "etc/systemd/system",
-                               "run/systemd/system",           "usr/local/lib/systemd/system",
-                               "lib/systemd/system",           "usr/lib/systemd/system"};
+const char *const k_units[] = {"run/systemd/transient", "etc/systemd/system",
+                               "run/systemd/system",    "usr/local/lib/systemd/system",
+                               "lib/systemd/system",    "usr/lib/systemd/system"};
 char g_buf[1 << 16];
 
 bool read_whole(const std::string &path) {
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    while (read(fd, g_buf, sizeof g_buf) > 0) {
-    }
+    while (read(fd, g_buf, sizeof g_buf) > 0) {}
     close(fd);
     return true;
 }
