@@ -463,3 +463,26 @@ TEST(LiveCron, RefusedFileByTheNodesCron) {
         EXPECT_EQ(j["jobs"][3]["next"].size(), whole ? 0u : 5u);
     }
 }
+
+// When cron ignores /etc/crontab, none of its run-parts folders run either.
+TEST(LiveCron, RefusedSystemCrontabTakesItsRunPartsScripts) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree();
+    write_file(root + "/etc/crontab", read_file(root + "/etc/crontab") + "* * * * * nobody\n");
+    json j = jobs_of(root);
+    int scripts = 0;
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/etc/crontab" && job["source"] != "/etc/cron.daily") continue;
+        SCOPED_TRACE(job["command"].get<std::string>());
+        EXPECT_EQ(job["valid"], false);
+        EXPECT_EQ(job["next"], json::array());
+        const std::string error = job["error"];
+        EXPECT_EQ(error.rfind("ignored by cron: ", 0), 0u) << error;
+        if (job["source"] == "/etc/cron.daily" &&
+            job["description"] != "File ignored by run-parts") {
+            scripts++;
+            EXPECT_EQ(error, "ignored by cron: syntax error in line 23 of this file");
+        }
+    }
+    EXPECT_EQ(scripts, 2); // 0anacron and sysstat
+}
