@@ -195,6 +195,7 @@ void write_jobs_answer(int64_t now) {
         json_str(j.description);
         fputs(",\"next\":", stdout);
         print_runs(j.next, j.next_count, now);
+        write_job_warnings(&j);
         putchar('}');
     }
     fputs("]}\n", stdout);

@@ -24,3 +24,9 @@ int mode_json(const char *query);
 
 // Writes the jobs answer from the collected job table, stamped with now.
 void write_jobs_answer(int64_t now);
+
+struct cron_job;
+
+// Writes ,"warnings":[...] for a job that was checked for warnings (a live
+// job), its texts in the order of the warning bits; nothing for another job.
+void write_job_warnings(const cron_job *job);

@@ -76,3 +76,11 @@ void cron_daemon_describe(const cron_expr *ce, char *out, size_t cap) {
     }
     str_append(out, cap, " of the month");
 }
+
+const char *cron_name_rejection(const char *name) {
+    for (const char *p = name; *p; p++)
+        if (!is_alnum((unsigned char)*p) && *p != '_' && *p != '-')
+            return *p == '.' ? "name contains a dot"
+                             : "name contains a character other than letters, digits, _ and -";
+    return nullptr;
+}

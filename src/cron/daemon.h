@@ -36,3 +36,10 @@ void cron_daemon_describe(const cron_expr *ce, char *out, size_t cap);
 // single value ("5/10"). Returns the rejection text, or null when it loads
 // the line.
 const char *cron_daemon_rejection(const char *schedule);
+
+// Why run-parts(8) would not run a file of this name, and Debian's cron would
+// not load it from /etc/cron.d, which takes names by the same rule: only
+// letters, digits, "_" and "-" (so dpkg leftovers and editor backups never
+// run). Returns "name contains a dot", the text for any other character, or
+// null for a name they take.
+const char *cron_name_rejection(const char *name);

@@ -23,6 +23,12 @@ struct cron_job {
     char description[CRON_DESCRIPTION_CAP];
     int32_t next_count;
     int64_t next[CRON_MAX_RUNS];
+    // Live jobs only: what the node's scheduler does otherwise than the file
+    // suggests (jobs/warnings.h). checked says that the job was looked at,
+    // so that its answer lists the warnings, none too.
+    uint16_t warnings; // warning_bit set
+    uint8_t checked;
+    char warning_detail[160];
 };
 
 enum { JOB_CAPACITY = 512, SOURCE_CAPACITY = 16 };

@@ -2,8 +2,12 @@
 // with cronie's CRON_TZ lines and the run-parts lines of the system layout.
 #include "jobs/live.h"
 
+#include <stdio.h>
 #include <string.h>
 
+#include "jobs/cron_load.h"
+#include "jobs/paths.h"
+#include "jobs/warnings.h"
 #include "util/lines.h"
 #include "util/platform.h"
 #include "util/str.h"
@@ -47,7 +51,23 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
     char line[CRON_LINE_CAPACITY], zone[128];
     int cut, zoned = 0;
     cron_expr ce;
+    // What the daemon refuses and warns of (jobs/cron_load.h, warnings.h).
+    const int first_job = g_job_count;
+    int line_no = 0, bad_line = 0, bad_no_end = 0;
+    cron_env env;
+    cron_env_start(&env);
     while (next_line(&in, line, sizeof line, &cut)) {
+        line_no++;
+        char why[80];
+        const int refused =
+            cron_load_line(line, system, ctx->flavor, !in.done, node_passwd(), why, sizeof why);
+        if (refused && !bad_line) {
+            bad_line = line_no;
+            bad_no_end = strncmp(why, "no line end", 11) == 0;
+        }
+        const size_t len = strlen(line);
+        const int ends_in_cr = len && line[len - 1] == '\r';
+        cron_env_note(&env, line);
         if (ctx->flavor == FLAVOR_CRONIE && cron_tz_value(line, zone, sizeof zone)) {
             // cronie times the lines after it in that zone; Debian's cron
             // knows one zone only, so there the line is a plain assignment.
@@ -59,7 +79,24 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
             continue;
         }
         cron_job *job = cron_line(line, &layout, &ce);
+        if (job) cron_job_warn(job, &ce, &env, ctx->flavor, ends_in_cr);
+        if (refused && job) {
+            job->valid = 0;
+            job->next_count = 0;
+            str_set(job->error, CRON_IGNORED);
+            str_append(job->error, sizeof job->error, why);
+        } else if (refused) {
+            cron_add_refused_line(line, source, system ? "" : user, why);
+        }
         if (job && system && job->valid) add_run_parts_jobs(job, source, ctx);
+    }
+    if (bad_line && cron_refuses_whole_file(ctx->flavor)) {
+        char file_why[80];
+        snprintf(file_why, sizeof file_why,
+                 bad_no_end ? "line %d, the last of this file, has no line end"
+                            : "syntax error in line %d of this file",
+                 bad_line);
+        cron_refuse_jobs(first_job, source, file_why, 0);
     }
     if (zoned) plat_zone_pop();
     if (in.timed_out) g_truncated = 1;

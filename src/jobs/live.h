@@ -5,7 +5,6 @@
 //     -> read_user_crontabs (spool.cpp), read_system_crontabs (system_cron.cpp)
 //     -> read_live_file (live.cpp), one crontab file or crontab -l
 //     -> cron_line (cron_line.cpp) and add_run_parts_jobs (run_parts.cpp).
-// run_parts_name_fault (run_parts.cpp) serves system_cron.cpp too.
 #pragma once
 #include <stdint.h>
 
@@ -42,8 +41,3 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
 // run-parts on a folder, adds one job per script that run-parts would run.
 // Called by read_live_file.
 void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_context *ctx);
-
-// The first character of name that run-parts(8) does not allow (it runs only
-// names made of letters, digits, "_" and "-"), or null when there is none.
-// Debian's cron loads the files of /etc/cron.d by the same rule.
-const char *run_parts_name_fault(const char *name);

@@ -3,14 +3,30 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "jobs/cron_load.h"
 #include "jobs/live.h"
 #include "jobs/paths.h"
+#include "jobs/warnings.h"
 #include "util/platform.h"
 #include "util/str.h"
 
 namespace {
 
 plat_name g_script_names[512];
+
+// A script that run-parts leaves out, listed once in place of the job that
+// would run it (job holds a copy of the line's job).
+void add_run_parts_refused(cron_job *job, const char *folder, const char *script, const char *why) {
+    str_copy(job->source, sizeof job->source, folder);
+    str_copy(job->command, sizeof job->command, script);
+    job->valid = 0;
+    job->next_count = 0;
+    job->warnings = 0;
+    str_set(job->error, "ignored by run-parts: ");
+    str_append(job->error, sizeof job->error, why);
+    str_set(job->description, "File ignored by run-parts");
+    note_source(folder);
+}
 
 // The first byte at or after p that is neither blank nor tab.
 const char *skip_blanks(const char *p) {
@@ -66,14 +82,6 @@ const char *anacron_period(const char *command, const char *folder) {
 
 } // namespace
 
-// run-parts(8) runs executable files whose names are made of letters, digits,
-// "_" and "-" only, so dpkg leftovers and editor backups never run.
-const char *run_parts_name_fault(const char *name) {
-    for (const char *p = name; *p; p++)
-        if (!is_alnum((unsigned char)*p) && *p != '_' && *p != '-') return p;
-    return nullptr;
-}
-
 // Each script is a copy of the line's job with the script as its command and
 // the folder as its source; under anacron it has no runs of its own.
 void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_context *ctx) {
@@ -87,16 +95,24 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
     if (left_out) g_truncated = 1;
     for (int i = 0; i < n; i++) {
         const char *name = g_script_names[i].s;
-        if (!name[0] || run_parts_name_fault(name)) continue;
         char script[512], script_access[768];
         if (snprintf(script, sizeof script, "%s/%s", folder, name) >= (int)sizeof script) continue;
         if (snprintf(script_access, sizeof script_access, "%s/%s", access, name) >=
             (int)sizeof script_access)
             continue;
-        if (!plat_is_executable(script_access)) continue;
+        // What run-parts leaves out is listed with the reason (dot files not).
+        plat_file_info info;
+        if (!plat_stat(script_access, &info)) info.kind = PLAT_MISSING;
+        const char *refusal = run_parts_refusal(name, &info);
+        if (refusal && !refusal[0]) continue;
         cron_job *job = add_job();
         if (!job) return;
         *job = *line_job;
+        if (refusal) {
+            add_run_parts_refused(job, folder, script, refusal);
+            continue;
+        }
+        job->warnings &= (uint16_t) ~(WARN_PERCENT | WARN_PROGRAM | WARN_CR);
         str_copy(job->source, sizeof job->source, folder);
         str_copy(job->command, sizeof job->command, script);
         if (period) {

@@ -2,6 +2,7 @@
 // when that folder is root's, crontab -l for the user we run as.
 #include <string.h>
 
+#include "jobs/cron_load.h"
 #include "jobs/live.h"
 #include "jobs/paths.h"
 #include "util/platform.h"
@@ -52,7 +53,13 @@ void read_user_crontabs(const live_context *ctx) {
                 if (!root_path(source, file, sizeof file)) continue;
                 // Plain files only: /var/spool/cron also holds folders.
                 if (!plat_lstat(file, &info) || info.kind != PLAT_REGULAR) continue;
+                // The daemon skips a crontab of the wrong mode or owner whole.
+                char why[96];
+                const char *refusal =
+                    spool_refusal(&info, name, node_passwd(), ctx->flavor, why, sizeof why);
+                const int first = g_job_count;
                 read_live_file(file, nullptr, source, 0, name, ctx);
+                cron_refuse_jobs(first, source, refusal, 1);
             }
             return;
         }

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "cron/daemon.h"
 #include "jobs/live.h"
 #include "jobs/paths.h"
 #include "util/platform.h"
@@ -23,10 +24,7 @@ const char *name_rejection(const char *name, int flavor) {
         if (strstr(name, ".rpm")) return "name has an .rpm suffix";
         return nullptr;
     }
-    const char *fault = run_parts_name_fault(name);
-    if (!fault) return nullptr;
-    return *fault == '.' ? "name contains a dot"
-                         : "name contains a character other than letters, digits, _ and -";
+    return cron_name_rejection(name);
 }
 
 // Owner and mode checks that both daemons apply to the system crontabs: owned
@@ -46,6 +44,7 @@ void add_ignored(const char *source, const char *reason) {
     str_copy(job->error, sizeof job->error, "ignored by cron: ");
     str_append(job->error, sizeof job->error, reason);
     str_copy(job->description, sizeof job->description, "File ignored by cron");
+    job->checked = 1; // a live job: its answer lists warnings (none)
     note_source(source);
 }
 

@@ -7,6 +7,7 @@
 #include "jobs/jobs.h"
 #include "jobs/timer_job.h"
 #include "jobs/unit_lookup.h"
+#include "jobs/warnings.h"
 #include "util/str.h"
 
 namespace {
@@ -26,6 +27,35 @@ void service_of(const char *name, const timer_unit *timer, char *out, size_t cap
 timer_unit g_timer;
 service_unit g_service;
 zoned_values g_held;
+
+// One job per timer installed but not enabled, after the enabled ones:
+// described as if enabled, without next runs, with the warning that says
+// how to enable it.
+void add_disabled_timers(int64_t start) {
+    const plat_name *names;
+    const int count = unit_disabled_timers(&names);
+    for (int k = 0; k < count; k++) {
+        const char *name = names[k].s;
+        memset(&g_timer, 0, sizeof g_timer);
+        memset(&g_service, 0, sizeof g_service);
+        if (!unit_load(name, &g_timer, nullptr)) continue;
+        char service_name[PLAT_NAME_CAP];
+        service_of(name, &g_timer, service_name, sizeof service_name);
+        const int have_service = unit_load(service_name, nullptr, &g_service);
+        cron_job *job = add_job();
+        if (!job) return;
+        timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
+                       &g_held);
+        job->next_count = 0;
+        job->checked = 1;
+        job->warnings |= WARN_NOT_ENABLED;
+        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
+        str_set(job->warning_detail, name);
+        note_source("systemd");
+    }
+    // A timer that does not run has no runs to add in its zone.
+    g_held.count = 0;
+}
 
 } // namespace
 
@@ -47,7 +77,10 @@ void read_timers(int64_t start) {
         if (!job) break;
         timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
                        &g_held);
+        job->checked = 1;
+        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
         note_source("systemd");
     }
     timer_add_zoned_runs(&g_held, start);
+    add_disabled_timers(start);
 }

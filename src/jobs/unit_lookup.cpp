@@ -5,6 +5,7 @@
 
 #include "jobs/jobs.h"
 #include "jobs/paths.h"
+#include "jobs/warnings.h"
 #include "util/sort.h"
 #include "util/str.h"
 
@@ -221,6 +222,54 @@ int unit_enabled_timers(const plat_name **names) {
     sort_names(g_timers, g_timer_count);
     *names = g_timers;
     return g_timer_count;
+}
+
+namespace {
+
+// Whether name is among the enabled timers (g_timers[0..g_timer_count),
+// sorted).
+int is_enabled(const char *name) {
+    int lo = 0, hi = g_timer_count - 1;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = strcmp(g_timers[mid].s, name);
+        if (c == 0) return 1;
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+// The folders are walked from the highest precedence on, so that a name is
+// judged by the unit file that wins, and each name comes once; the names are
+// kept behind the enabled ones in g_timers.
+int unit_disabled_timers(const plat_name **names) {
+    const int base = g_timer_count;
+    int seen = 0;
+    for (int i = 0; i < UNIT_SEARCH_COUNT; i++)
+        for (int k = 0; k < g_search_count[i]; k++) {
+            const char *name = g_search[i][k].s;
+            if (!timer_may_be_disabled(name) || is_enabled(name)) continue;
+            int dup = 0;
+            for (int j = 0; j < seen && !dup; j++) dup = strcmp(g_timers[base + j].s, name) == 0;
+            if (dup || base + seen >= UNIT_TIMER_CAP + LIST_CAP) continue;
+            g_timers[base + seen++] = g_search[i][k];
+        }
+    sort_names(g_timers + base, seen);
+    int kept = 0;
+    for (int k = 0; k < seen; k++) {
+        char path[1024];
+        if (!find_unit(g_timers[base + k].s, path, sizeof path)) continue;
+        const int64_t n = read_file(path); // a mask reads as no file
+        if (n < 0 || !unit_has_install(g_file, (size_t)n)) continue;
+        g_timers[base + kept++] = g_timers[base + k];
+    }
+    *names = g_timers + base;
+    return kept;
 }
 
 int unit_load(const char *name, timer_unit *timer, service_unit *service) {

@@ -16,6 +16,13 @@ enum { UNIT_TIMER_CAP = 1024 };
 // an enabled name may have been left out.
 int unit_enabled_timers(const plat_name **names);
 
+// The timers installed but not enabled, after unit_enabled_timers: every
+// "*.timer" name of the search folders that may be enabled (no template, no
+// mask) and no wants folder links, whose unit file has an [Install] section.
+// Stores a pointer to them, in name order, in *names (valid until the next
+// call) and returns their count.
+int unit_disabled_timers(const plat_name **names);
+
 // Applies the unit file of name (the first one found along the search path,
 // or its template's for "name@instance.type") and then its drop-ins
 // ("NAME.d/*.conf", the template's first, in file-name order, the higher

@@ -134,22 +134,55 @@ var hay=[job.command,job.source,job.expr,job.description,job.user,job.kind].map(
 return hay.indexOf(f)>=0;
 }
 
+// What the node's scheduler skips or does otherwise than the file says: the
+// job's own error (a file or line cron ignores, a script run-parts leaves
+// out, a schedule that cannot be read) and its warnings.
+function problemsOf(job){
+var out=[];
+if(job.valid!==true&&job.error)out.push(String(job.error));
+if(Array.isArray(job.warnings))job.warnings.forEach(function(w){out.push(String(w))});
+return out;
+}
+// The warnings under a job's meaning: a mark that a screen reader skips,
+// and the word "Warning" that only a screen reader reads.
+function warningList(job){
+var ws=Array.isArray(job.warnings)?job.warnings:[];
+if(!ws.length)return null;
+var ul=el('ul','warns');
+ul.setAttribute('aria-label','Warnings');
+ws.forEach(function(w){
+var li=el('li');
+var mark=el('span','mark','\u26a0');
+mark.setAttribute('aria-hidden','true');
+li.appendChild(mark);
+li.appendChild(el('span','sr','Warning: '));
+li.appendChild(el('span',null,String(w)));
+ul.appendChild(li);
+});
+return ul;
+}
+
 function render(){
 var rows=$('rows');
 while(rows.firstChild)rows.removeChild(rows.firstChild);
 var typed=$('q').value.trim();
 var f=typed.toLowerCase();
 var jobs=Array.isArray(DATA.jobs)?DATA.jobs:[];
-var shown=0,soonest=null,valid=0;
+var shown=0,soonest=null,valid=0,problems=0;
+var onlyProblems=$('qProb').checked;
 jobs.forEach(function(job){
 if(!job||typeof job!=='object')return;
 if(job.valid===true)valid++;
-if(!passes(job,f))return;
+var probs=problemsOf(job);
+problems+=probs.length;
+if(!passes(job,f)||(onlyProblems&&!probs.length))return;
 var tr=el('tr');
 tr.appendChild(el('td','src',job.source));
 tr.appendChild(el('td','mono',job.expr));
 var meaning=el('td');
 meaning.appendChild(job.valid?el('div',null,job.description):el('div','err','invalid: '+job.error));
+var warns=warningList(job);
+if(warns)meaning.appendChild(warns);
 tr.appendChild(meaning);
 var nextCell=el('td');
 var first=Array.isArray(job.next)&&job.next.length?job.next[0]:null;
@@ -171,9 +204,10 @@ rows.appendChild(tr);
 shown++;
 });
 var empty=$('empty');
-empty.textContent=f&&jobs.length?'No job matches \u201c'+typed+'\u201d.':'No scheduled entries found on this node.';
+empty.textContent=f&&jobs.length?'No job matches \u201c'+typed+'\u201d.':onlyProblems&&jobs.length?'No problems found.':'No scheduled entries found on this node.';
 empty.classList.toggle('hide',shown>0);
-$('qCount').textContent=f?shown+' of '+jobs.length:'';
+$('qCount').textContent=f||onlyProblems?shown+' of '+jobs.length:'';
+$('k-prob').textContent=String(problems);
 $('k-total').textContent=String(jobs.length);
 $('k-valid').textContent=String(valid);
 $('k-next').textContent=soonest===null?DASH:duration(soonest);
@@ -382,6 +416,7 @@ $('synCron').addEventListener('click',function(){switchTo('cron')});
 $('synSystemd').addEventListener('click',function(){switchTo('systemd')});
 $('copyBtn').addEventListener('click',copyConversion);
 $('q').addEventListener('input',render);
+$('qProb').addEventListener('change',render);
 window.addEventListener('resize',fitTable);
 $('q').addEventListener('keydown',function(e){
 if(e.key==='Escape'&&this.value){this.value='';render()}

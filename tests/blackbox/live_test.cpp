@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <signal.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -36,8 +37,8 @@ void write_file(const std::string &path, const std::string &text,
 }
 
 // A node tree: an empty one, or the Debian files of tests/data/live with
-// Debian's cron "installed", "mine" owned by another user and "shared"
-// writable by its group.
+// Debian's cron "installed", "mine" owned by another user, "shared"
+// writable by its group and alice's crontab of mode 0600.
 std::string make_tree(bool debian_files = true) {
     std::string root = make_temp_dir();
     fs::create_directories(root + "/bin");
@@ -46,6 +47,8 @@ std::string make_tree(bool debian_files = true) {
     write_file(root + "/usr/sbin/cron", "", fs::perms(0755));
     EXPECT_EQ(chown((root + "/etc/cron.d/mine").c_str(), 1000, 1000), 0);
     fs::permissions(root + "/etc/cron.d/shared", fs::perms(0664));
+    // The mode crontab(1) installs a user's crontab with, which cron wants.
+    fs::permissions(root + "/var/spool/cron/crontabs/alice", fs::perms(0600));
     return root;
 }
 
@@ -113,13 +116,36 @@ TEST(LiveCron, DebianNodeMatchesTheReviewedReference) {
         EXPECT_EQ((*job)["description"], "File ignored by cron");
         EXPECT_EQ((*job)["expr"], "");
     }
-    // run-parts runs the executable scripts with a valid name only.
+    // run-parts runs the executable scripts with a valid name only; the
+    // others are listed once, with the reason, and the dot file not at all.
     EXPECT_NE(find_job(j, "/etc/cron.daily", "/etc/cron.daily/sysstat"), nullptr);
     EXPECT_NE(find_job(j, "/etc/cron.daily", "/etc/cron.daily/0anacron"), nullptr);
+    const std::pair<const char *, const char *> skipped[] = {
+        {"/etc/cron.daily/notes", "ignored by run-parts: not executable"},
+        {"/etc/cron.daily/sysstat.dpkg-old", "ignored by run-parts: name contains a dot"},
+    };
+    for (const auto &[script, error] : skipped) {
+        SCOPED_TRACE(script);
+        const json *job = find_job(j, "/etc/cron.daily", script);
+        ASSERT_NE(job, nullptr);
+        EXPECT_EQ((*job)["valid"], false);
+        EXPECT_EQ((*job)["error"], error);
+        EXPECT_EQ((*job)["description"], "File ignored by run-parts");
+        EXPECT_EQ((*job)["next"], json::array());
+    }
     for (const auto &job : j["jobs"]) {
-        EXPECT_NE(job["command"], "/etc/cron.daily/notes");
-        EXPECT_NE(job["command"], "/etc/cron.daily/sysstat.dpkg-old");
+        EXPECT_NE(job["command"], "/etc/cron.daily/.placeholder");
         EXPECT_EQ(job["kind"], "cron");
+    }
+    // alice's crontab holds "5/10", so cron ignores all of it.
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/var/spool/cron/crontabs/alice") continue;
+        SCOPED_TRACE(job["command"].get<std::string>());
+        EXPECT_EQ(job["valid"], false);
+        EXPECT_EQ(job["next"], json::array());
+        EXPECT_EQ(job["error"], job["command"] == "/home/alice/bin/stepped"
+                                    ? "ignored by cron: bad minute field 5/10"
+                                    : "ignored by cron: syntax error in line 9 of this file");
     }
 }
 
@@ -319,4 +345,144 @@ TEST(LiveCron, CronTzThatIsNoZoneKeepsTheNodesZone) {
         ASSERT_TRUE(job);
         EXPECT_EQ(utc_runs(*job)[0], "2026-11-13T02:00:00Z");
     }
+}
+
+// run-parts --test names the scripts that run-parts would run; the program
+// lists exactly those as jobs of the folder, and every other entry but the
+// dot files once, as ignored by run-parts.
+TEST(LiveCron, RunPartsScriptsAsRunPartsTestSays) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    if (access("/usr/bin/run-parts", X_OK) != 0) GTEST_SKIP() << "run-parts is not installed";
+    std::string root = make_tree();
+    const std::string daily = root + "/etc/cron.daily";
+    write_file(daily + "/backup.sh", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/old~", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/with space", "#!/bin/sh\n", fs::perms(0755));
+    write_file(daily + "/good_one-2", "#!/bin/sh\n", fs::perms(0700));
+    write_file(daily + "/plain", "#!/bin/sh\n", fs::perms(0600));
+    fs::create_directories(daily + "/folder");
+    fs::create_symlink(daily + "/sysstat", daily + "/linked");
+    std::set<std::string> would_run;
+    FILE *p = popen(("/usr/bin/run-parts --test " + daily).c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char line[1024];
+    while (fgets(line, sizeof line, p)) {
+        std::string s = line;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        would_run.insert("/etc/cron.daily" + s.substr(daily.size()));
+    }
+    pclose(p);
+    ASSERT_FALSE(would_run.empty());
+    json j = jobs_of(root);
+    std::set<std::string> valid, ignored;
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/etc/cron.daily") continue;
+        std::string command = job["command"];
+        // The daily line is run once a day, listed once per script.
+        if (job["valid"] == true) {
+            EXPECT_TRUE(valid.insert(command).second) << command;
+        } else {
+            EXPECT_EQ(job["error"].get<std::string>().rfind("ignored by run-parts: ", 0), 0u);
+            EXPECT_TRUE(ignored.insert(command).second) << command;
+        }
+    }
+    EXPECT_EQ(valid, would_run);
+    std::set<std::string> others;
+    for (const auto &entry : fs::directory_iterator(daily)) {
+        std::string name = entry.path().filename();
+        std::string shown = "/etc/cron.daily/" + name;
+        if (name[0] != '.' && !would_run.count(shown)) others.insert(shown);
+    }
+    EXPECT_EQ(ignored, others);
+}
+
+// Jobs cron runs, but not as the line suggests, say so; the others carry an
+// empty list.
+TEST(LiveCron, WarningsOnJobsCronRuns) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree(false);
+    write_file(root + "/usr/sbin/cron", "", fs::perms(0755));
+    write_file(root + "/usr/local/bin/report", "#!/bin/sh\n", fs::perms(0755));
+    write_file(root + "/usr/bin/date", "#!/bin/sh\n", fs::perms(0755));
+    write_file(root + "/etc/crontab", "");
+    write_file(root + "/etc/cron.d/w", "0 1 * * * root date +%Y%m%d > /tmp/stamp\n"
+                                       "0 2 * * * root report --daily\n"
+                                       "PATH=/usr/local/bin:/usr/bin:/bin\n"
+                                       "0 3 * * * root report --daily\n"
+                                       "0 4 * * * root /opt/missing/run\n"
+                                       "0 5 * * * root true\r\n"
+                                       "0 0 30 2 * root true\n"
+                                       "CRON_TZ=America/New_York\n"
+                                       "0 6 * * * root true\n");
+    json j = jobs_of(root);
+    const std::vector<json> expected = {
+        {"unescaped % in the command: cron runs the command up to it and gives the rest as its "
+         "input (write \\% for a %)"},
+        {"report is found in /usr/local/bin, which is not on cron's PATH /usr/bin:/bin"},
+        json::array(),
+        {"/opt/missing/run does not exist"},
+        {"the line ends in a carriage return (Windows line ends): cron takes it as part of the "
+         "command"},
+        {"never runs within the next 20 years: no date matches the schedule"},
+        {"CRON_TZ= is ignored by this node's cron, which times every job in the system's zone"},
+    };
+    ASSERT_EQ(j["jobs"].size(), expected.size());
+    for (size_t i = 0; i < expected.size(); i++) {
+        SCOPED_TRACE(j["jobs"][i]["command"].get<std::string>());
+        EXPECT_EQ(j["jobs"][i]["valid"], true);
+        EXPECT_EQ(j["jobs"][i]["warnings"], json(expected[i]));
+    }
+}
+
+// Debian's cron ignores a whole file for one bad line; cronie skips that
+// line alone, and takes a user's crontab of mode 0644.
+TEST(LiveCron, RefusedFileByTheNodesCron) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    const std::pair<const char *, bool> daemons[] = {{"/usr/sbin/cron", true},
+                                                     {"/usr/sbin/crond", false}};
+    for (const auto &[daemon, whole] : daemons) {
+        SCOPED_TRACE(daemon);
+        std::string root = make_tree(false);
+        write_file(root + daemon, "", fs::perms(0755));
+        write_file(root + "/etc/crontab", "");
+        write_file(root + "/etc/cron.d/mixed",
+                   "0 1 * * * root true\n0 5 * *\n0 2 * * * root true\n");
+        write_file(root + "/var/spool/cron/crontabs/alice", "0 3 * * * true\n");
+        json j = jobs_of(root);
+        ASSERT_EQ(j["jobs"].size(), 4u);
+        // The spool first, then the lines of mixed.
+        std::vector<std::string> errors;
+        for (const auto &job : j["jobs"]) errors.push_back(job.value("error", ""));
+        const std::string file = "ignored by cron: syntax error in line 2 of this file";
+        EXPECT_EQ(errors,
+                  (std::vector<std::string>{
+                      whole ? "ignored by cron: mode 0644, cron wants 0600" : "", whole ? file : "",
+                      "ignored by cron: too few fields", whole ? file : ""}));
+        EXPECT_EQ(j["jobs"][2]["expr"], "0 5 * *");
+        EXPECT_EQ(j["jobs"][2]["description"], "Line cron cannot read");
+        EXPECT_EQ(j["jobs"][3]["next"].size(), whole ? 0u : 5u);
+    }
+}
+
+// When cron ignores /etc/crontab, none of its run-parts folders run either.
+TEST(LiveCron, RefusedSystemCrontabTakesItsRunPartsScripts) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build lists the task list";
+    std::string root = make_tree();
+    write_file(root + "/etc/crontab", read_file(root + "/etc/crontab") + "* * * * * nobody\n");
+    json j = jobs_of(root);
+    int scripts = 0;
+    for (const auto &job : j["jobs"]) {
+        if (job["source"] != "/etc/crontab" && job["source"] != "/etc/cron.daily") continue;
+        SCOPED_TRACE(job["command"].get<std::string>());
+        EXPECT_EQ(job["valid"], false);
+        EXPECT_EQ(job["next"], json::array());
+        const std::string error = job["error"];
+        EXPECT_EQ(error.rfind("ignored by cron: ", 0), 0u) << error;
+        if (job["source"] == "/etc/cron.daily" &&
+            job["description"] != "File ignored by run-parts") {
+            scripts++;
+            EXPECT_EQ(error, "ignored by cron: syntax error in line 23 of this file");
+        }
+    }
+    EXPECT_EQ(scripts, 2); // 0anacron and sysstat
 }

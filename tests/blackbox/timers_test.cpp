@@ -4,6 +4,7 @@
 // OnCalendar= lines in named zones.
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/stat.h>
@@ -110,7 +111,8 @@ TEST(Timers, WhatIsListedAndHow) {
         EXPECT_EQ(job["kind"], "timer");
         commands.push_back(job["command"]);
     }
-    // Name order of the timers; disabled, masked and unit-less ones absent.
+    // Name order of the enabled timers, then the installed one that is not
+    // enabled (fstrim); masked and unit-less ones absent.
     EXPECT_EQ(commands,
               (std::vector<std::string>{
                   "apt-daily.service: /usr/lib/apt/apt.systemd.daily update", "bad.service",
@@ -119,7 +121,15 @@ TEST(Timers, WhatIsListedAndHow) {
                   "logrotate.service: /usr/sbin/logrotate /etc/logrotate.conf",
                   "pg_dump@15-main.service: /usr/bin/pg_backupcluster 15-main dump",
                   "monthly-report.service: /usr/local/bin/report --unit monthly-report.service",
-                  "sysstat-collect.service: /usr/lib/sysstat/sa1 1 1"}));
+                  "sysstat-collect.service: /usr/lib/sysstat/sa1 1 1",
+                  "fstrim.service: /sbin/fstrim --listed-in /etc/fstab:/proc/self/mountinfo "
+                  "--verbose --quiet-unsupported"}));
+    EXPECT_EQ(j["jobs"][8]["next"], json::array());
+    EXPECT_EQ(j["jobs"][8]["warnings"],
+              json::array({"not enabled: systemctl enable --now fstrim.timer starts it"}));
+    EXPECT_EQ(j["jobs"][1]["warnings"],
+              json::array({"the unit to start, bad.service, does not exist"}));
+    EXPECT_EQ(j["jobs"][0]["warnings"], json::array());
     struct {
         size_t index;
         const char *expr, *user, *description;
@@ -299,4 +309,64 @@ TEST(Timers, WantsFolderBeyondAFullListingIsStillRead) {
     json f = timer_jobs(jobs_in(few));
     EXPECT_EQ(f["count"], 3);
     EXPECT_EQ(f["truncated"], false);
+}
+
+// systemctl's own word on the same unit tree: a timer it calls "disabled"
+// is listed as not enabled, an "enabled" one without that warning, a masked
+// one not at all, and a static one never as not enabled.
+TEST(Timers, NotEnabledAsSystemctlSaysOfTheTree) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    if (access("/usr/bin/systemctl", X_OK) != 0) GTEST_SKIP() << "systemctl is not installed";
+    std::string root = fixture_tree();
+    put(root, k_lib + std::string("static.timer"), "[Timer]\nOnCalendar=daily\n");
+    put(root, k_lib + std::string("later.timer"),
+        "[Timer]\nOnCalendar=weekly\n[Install]\nWantedBy=timers.target\n");
+    put(root, k_lib + std::string("later.service"), "[Service]\nExecStart=/bin/true\n");
+    std::string cmd = "/usr/bin/systemctl list-unit-files --root=" + root +
+                      " --type=timer --no-legend --no-pager 2>/dev/null";
+    FILE *p = popen(cmd.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::map<std::string, std::string> state;
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        std::stringstream ss(line);
+        std::string name, s;
+        ss >> name >> s;
+        state[name] = s;
+    }
+    pclose(p);
+    if (state.empty()) GTEST_SKIP() << "systemctl lists nothing offline here";
+    json j = timer_jobs(jobs_in(root));
+    std::map<std::string, const json *> listed; // by timer name
+    for (const auto &job : j["jobs"]) {
+        std::string command = job["command"];
+        std::string unit = command.substr(0, command.find(':'));
+        std::string timer = unit.substr(0, unit.rfind('.')) + ".timer";
+        if (timer == "monthly-report.timer") timer = "report.timer"; // its Unit=
+        listed[timer] = &job;
+    }
+    int disabled = 0;
+    for (const auto &[name, s] : state) {
+        SCOPED_TRACE(name + " " + s);
+        if (name.find("@.") != std::string::npos) continue; // templates
+        const bool is_listed = listed.count(name) > 0;
+        bool not_enabled = false;
+        if (is_listed)
+            for (const auto &w : (*listed[name])["warnings"])
+                not_enabled |= w.get<std::string>().rfind("not enabled: ", 0) == 0;
+        if (s == "disabled") {
+            disabled++;
+            EXPECT_TRUE(is_listed && not_enabled);
+            if (is_listed) { EXPECT_EQ((*listed[name])["next"], json::array()); }
+        } else if (s == "enabled") {
+            EXPECT_TRUE(is_listed && !not_enabled);
+        } else if (s == "masked") {
+            EXPECT_FALSE(is_listed);
+        } else {
+            // static: enabling does nothing; listed only when a wants
+            // folder links it anyway.
+            EXPECT_FALSE(not_enabled);
+        }
+    }
+    EXPECT_EQ(disabled, 2); // fstrim and later
 }

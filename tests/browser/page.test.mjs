@@ -149,6 +149,52 @@ describe('job table', { concurrency: true }, () => {
     }
   }));
 
+  test('problems: warnings beside the job, a counter and a filter', () => withPage({}, async (page) => {
+    const ok = { source: '/etc/cron.d/a', kind: 'cron', expr: '0 1 * * *', command: 'true', user: 'root', valid: true, description: 'At 01:00', next: [], warnings: [] };
+    const jobs = [
+      ok,
+      { ...ok, command: 'date +%F', warnings: ['unescaped % in the command: cron runs the command up to it', 'date is not found on cron\'s PATH /usr/bin:/bin'] },
+      { ...ok, source: '/etc/cron.d/b.sh', expr: '', command: '', valid: false, error: 'ignored by cron: name contains a dot', description: 'File ignored by cron', warnings: undefined },
+      { source: 'fixture', kind: 'cron', expr: '* * * * *', command: 'fixture-job', user: '', valid: true, description: 'Every minute', next: [] },
+    ];
+    await routeJobs(page, jobsAnswer({ count: jobs.length, jobs }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    // Two warnings and one ignored file.
+    assert.equal(await text(page, '#k-prob'), '3');
+    const warned = await page.$$eval('#rows tr:nth-child(2) .warns li', (lis) => lis.map((li) => [li.textContent, li.querySelector('.mark').getAttribute('aria-hidden')]));
+    assert.deepEqual(warned, [
+      ['\u26a0Warning: unescaped % in the command: cron runs the command up to it', 'true'],
+      ['\u26a0Warning: date is not found on cron\'s PATH /usr/bin:/bin', 'true'],
+    ]);
+    assert.equal(await page.getAttribute('#rows tr:nth-child(2) .warns', 'aria-label'), 'Warnings');
+    assert.equal(await page.$$eval('#rows .warns', (u) => u.length), 1);
+    // A screen reader reads the word, sighted users see the mark.
+    assert.equal(await page.$eval('#rows .warns .sr', (e) => getComputedStyle(e).position), 'absolute');
+    for (const theme of ['dark', 'light']) {
+      await page.evaluate((t) => document.documentElement.setAttribute('data-theme', t), theme);
+      assert.deepEqual(await seriousViolations(page), [], theme);
+    }
+
+    await page.check('#qProb');
+    assert.deepEqual((await rowsOf(page)).map((r) => r[0]), ['/etc/cron.d/a', '/etc/cron.d/b.sh']);
+    assert.equal(await text(page, '#qCount'), '2 of 4');
+    await page.fill('#q', 'b.sh');
+    assert.equal((await rowsOf(page)).length, 1);
+    await page.fill('#q', 'fixture-job');
+    assert.equal(await text(page, '#empty'), 'No job matches \u201cfixture-job\u201d.');
+    await page.fill('#q', '');
+    await page.uncheck('#qProb');
+    assert.equal((await rowsOf(page)).length, 4);
+    assert.equal(await text(page, '#qCount'), '');
+
+    await routeJobs(page, jobsAnswer({ count: 1, jobs: [ok] }));
+    await page.check('#qProb');
+    await page.click('#reloadBtn');
+    await page.waitForFunction(() => document.getElementById('k-prob').textContent === '0');
+    assert.equal(await text(page, '#empty'), 'No problems found.');
+  }));
+
   test('failures are shown and the table stays', () => withPage({}, async (page) => {
     let reply = { body: JSON.stringify(jobsAnswer({ count: 1, jobs: [{ source: 'fixture', expr: '@daily', command: 'x', valid: true, description: 'd', next: [] }] })) };
     await page.route((u) => u.searchParams.get('action') === 'jobs', (r) =>
