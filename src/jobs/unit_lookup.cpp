@@ -256,7 +256,7 @@ int unit_disabled_timers(const plat_name **names) {
             if (!timer_may_be_disabled(name) || is_enabled(name)) continue;
             int dup = 0;
             for (int j = 0; j < seen && !dup; j++) dup = strcmp(g_timers[base + j].s, name) == 0;
-            if (dup || base + seen >= UNIT_TIMER_CAP + LIST_CAP) continue;
+            if (dup || base + seen >= (int)UNIT_TIMER_CAP + (int)LIST_CAP) continue;
             g_timers[base + seen++] = g_search[i][k];
         }
     sort_names(g_timers + base, seen);
