@@ -4,7 +4,9 @@
 #include <time.h>
 
 #include "api/api.h"
+#include "api/last.h"
 #include "cron/cron.h"
+#include "jobs/history.h"
 #include "jobs/jobs.h"
 #include "jobs/paths.h"
 #include "util/platform.h"
@@ -105,7 +107,10 @@ void explain(const char *query, int64_t now) {
     fputs("}\n", stdout);
 }
 
-void jobs(int64_t now) {
+void jobs(int64_t now, const char *query) {
+    char history[8];
+    get_query_val(query, "history", history, sizeof history);
+    g_history_asked = strcmp(history, "1") == 0;
     int64_t start = (int64_t)time(nullptr);
     const char *file = getenv("CRONTAB_FILE");
     jobs_reset();
@@ -116,6 +121,8 @@ void jobs(int64_t now) {
 #ifndef _WIN32
     if (!file || !file[0]) read_timers(k_root, start);
 #endif
+    if (file && file[0]) g_history_asked = 0;
+    if (g_history_asked) read_history(now);
     write_jobs_answer(now);
 }
 
@@ -171,6 +178,7 @@ void write_jobs_answer(int64_t now) {
         json_str(j.description);
         fputs(",\"next\":", stdout);
         print_runs(j.next, j.next_count, now);
+        if (g_history_asked) write_last(&j, now);
         putchar('}');
     }
     fputs("]}\n", stdout);
@@ -184,7 +192,7 @@ int mode_json(const char *query) {
     if (strcmp(action, "explain") == 0)
         explain(query, now);
     else if (!action[0] || strcmp(action, "jobs") == 0 || strcmp(action, "list") == 0)
-        jobs(now);
+        jobs(now, query);
     else if (strcmp(action, "info") == 0)
         fputs(k_info, stdout);
     else

@@ -13,6 +13,11 @@ extern const char *const k_cronie;         // cronie's daemon
 extern const char *const k_anacron;        // anacron, as /etc/crontab tests for it
 extern const char *const k_passwd;         // accounts, for the name of our own user
 extern const int k_child_timeout_ms;       // limit on reading crontab -l
+extern const char *const k_journalctl;     // the journal's reader, looked up on PATH
+extern const char *const k_journal_dir;    // journal folder read, "" for the system's
+extern const char *const k_timer_stamps;   // systemd's stamp files of Persistent= timers
+extern const char *const k_anacron_spool;  // anacron's dates of its last runs
+extern const char *const k_text_logs;      // cron's text logs, ":"-separated, in order
 
 // Writes k_root followed by path into out (capacity cap). Returns 1, or 0
 // when it does not fit.

@@ -568,7 +568,8 @@ void add_zoned_runs(int64_t start) {
 
 void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
                     const char *service_name, const service_unit *service, int64_t start) {
-    (void)name;
+    str_copy(job->timer, sizeof job->timer, name);
+    str_copy(job->unit, sizeof job->unit, service_name);
     str_copy(job->source, sizeof job->source, "systemd");
     str_copy(job->kind, sizeof job->kind, "timer");
     char expr[1024] = "";

@@ -79,6 +79,11 @@ int64_t plat_read(int handle, char *buf, size_t cap) {
     return (int64_t)_read(handle, buf, n);
 }
 
+int64_t plat_read_at(int handle, int64_t offset, char *buf, size_t cap) {
+    if (_lseeki64(handle, offset, SEEK_SET) < 0) return -1;
+    return plat_read(handle, buf, cap);
+}
+
 void plat_close(int handle) {
     if (handle >= 0) _close(handle);
 }
