@@ -33,9 +33,8 @@ const char *const k_hist_message_ids[] = {
     nullptr,
 };
 
-static const int k_hist_id_kinds[] = {HIST_UNIT_STARTING, HIST_UNIT_STARTED,
-                                      HIST_UNIT_SUCCESS,  HIST_UNIT_FAILED,
-                                      HIST_UNIT_START_FAILED, HIST_UNIT_EXIT};
+static const int k_hist_id_kinds[] = {HIST_UNIT_STARTING, HIST_UNIT_STARTED,      HIST_UNIT_SUCCESS,
+                                      HIST_UNIT_FAILED,   HIST_UNIT_START_FAILED, HIST_UNIT_EXIT};
 
 int hist_message_kind(const char *id, size_t n) {
     if (n != 32) return HIST_NONE;
@@ -188,10 +187,10 @@ enum { SLOTS = 2048 };
 
 // What the pass keeps per job beside its last run.
 struct run_state {
-    int64_t pid;          // the run's process as its records name it
-    int32_t exit_code;    // systemd's last exit record of the run
+    int64_t pid;       // the run's process as its records name it
+    int32_t exit_code; // systemd's last exit record of the run
     int32_t exit_status;
-    int32_t cut;          // the logged form of the command had to be cut
+    int32_t cut; // the logged form of the command had to be cut
 };
 
 run_state g_run[JOB_CAPACITY];

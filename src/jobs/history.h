@@ -29,16 +29,16 @@ enum hist_kind {
 enum { HIST_EXITED = 1, HIST_KILLED, HIST_DUMPED };
 
 struct hist_record {
-    int32_t kind;      // a hist_kind
-    int64_t time;      // seconds since 1970 UTC
-    int64_t pid;       // the process that wrote the record
-    int64_t job_pid;   // cron: the job's process named in the text ("[N]", "#N"), else 0
-    char unit[256];    // systemd: the unit the record is about
-    char user[64];     // cron: the job's user
+    int32_t kind;       // a hist_kind
+    int64_t time;       // seconds since 1970 UTC
+    int64_t pid;        // the process that wrote the record
+    int64_t job_pid;    // cron: the job's process named in the text ("[N]", "#N"), else 0
+    char unit[256];     // systemd: the unit the record is about
+    char user[64];      // cron: the job's user
     char command[2048]; // cron: the command as the daemon logged it
-    char detail[48];   // HIST_CRON_ERROR: "exit status 1", "killed by signal 9"
-    char result[32];   // HIST_UNIT_FAILED: systemd's result ("exit-code")
-    int32_t exit_code; // HIST_UNIT_EXIT: HIST_EXITED, HIST_KILLED, HIST_DUMPED, or 0
+    char detail[48];    // HIST_CRON_ERROR: "exit status 1", "killed by signal 9"
+    char result[32];    // HIST_UNIT_FAILED: systemd's result ("exit-code")
+    int32_t exit_code;  // HIST_UNIT_EXIT: HIST_EXITED, HIST_KILLED, HIST_DUMPED, or 0
     int32_t exit_status;
 };
 

@@ -23,8 +23,8 @@ enum field_index {
 };
 
 const char *const k_field_names[JOURNAL_FIELDS] = {
-    "__REALTIME_TIMESTAMP", "_PID",    "_UID",        "_COMM",     "MESSAGE_ID",
-    "UNIT",                 "MESSAGE", "UNIT_RESULT", "EXIT_CODE", "EXIT_STATUS",
+    "__REALTIME_TIMESTAMP", "_PID",      "_UID",        "_COMM", "MESSAGE_ID", "UNIT", "MESSAGE",
+    "UNIT_RESULT",          "EXIT_CODE", "EXIT_STATUS",
 };
 
 enum parse_state { S_NAME = 0, S_VALUE, S_BIN_LEN, S_BIN_DATA, S_BIN_END };
@@ -60,8 +60,7 @@ int field_number(const journal_parser *p, int f, int64_t *out) {
 // Copies a field seen once, with no zero byte in it, into out (capacity
 // cap). Returns 0 when it is absent, spoilt or too long.
 int field_text(const journal_parser *p, int f, char *out, size_t cap) {
-    if (p->seen[f] != 1 || p->lengths[f] >= cap || memchr(p->fields[f], 0, p->lengths[f]))
-        return 0;
+    if (p->seen[f] != 1 || p->lengths[f] >= cap || memchr(p->fields[f], 0, p->lengths[f])) return 0;
     memcpy(out, p->fields[f], p->lengths[f]);
     out[p->lengths[f]] = 0;
     return 1;
@@ -106,8 +105,7 @@ int make_record(const journal_parser *p, hist_record *r) {
         return 1;
     }
     if (!field_is(p, F_COMM, "cron") && !field_is(p, F_COMM, "crond")) return 0;
-    if (p->seen[F_MESSAGE] != 1 || memchr(p->fields[F_MESSAGE], 0, p->lengths[F_MESSAGE]))
-        return 0;
+    if (p->seen[F_MESSAGE] != 1 || memchr(p->fields[F_MESSAGE], 0, p->lengths[F_MESSAGE])) return 0;
     return hist_cron_message(p->fields[F_MESSAGE], p->lengths[F_MESSAGE], r);
 }
 
@@ -309,8 +307,8 @@ int64_t read_journal(int64_t now) {
         }
     }
     if (crons) {
-        static const char *const k_cron_terms[] = {"+", "_COMM=cron", "_UID=0", "+",
-                                                   "_COMM=crond", "_UID=0", nullptr};
+        static const char *const k_cron_terms[] = {"+",           "_COMM=cron", "_UID=0", "+",
+                                                   "_COMM=crond", "_UID=0",     nullptr};
         for (int k = timers ? 0 : 1; k_cron_terms[k]; k++) g_argv[argc++] = k_cron_terms[k];
     }
     if (!timers && !crons) return 0;

@@ -17,10 +17,10 @@ enum {
 };
 
 struct journal_parser {
-    int32_t state;     // where in a field the stream is
-    char name[64];     // the field being read
-    int32_t name_len;  // -1 once the name is longer than the field names kept
-    int32_t field;     // index of the field being read, or -1 when not kept
+    int32_t state;    // where in a field the stream is
+    char name[64];    // the field being read
+    int32_t name_len; // -1 once the name is longer than the field names kept
+    int32_t field;    // index of the field being read, or -1 when not kept
     char value[JOURNAL_FIELD_CAP];
     size_t value_len;
     int32_t value_long; // the value did not fit

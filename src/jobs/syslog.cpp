@@ -75,8 +75,8 @@ int iso_stamp(const char **pp, const char *end, int64_t *t) {
     struct tm tm {};
     int year, mon, day;
     if (end - p < 20 || p[4] != '-' || p[7] != '-' || p[10] != 'T') return 0;
-    if (!digits(p, end, 4, &year) || !digits(p + 5, end, 2, &mon) ||
-        !digits(p + 8, end, 2, &day) || !clock_time(p + 11, end, &tm))
+    if (!digits(p, end, 4, &year) || !digits(p + 5, end, 2, &mon) || !digits(p + 8, end, 2, &day) ||
+        !clock_time(p + 11, end, &tm))
         return 0;
     if (mon < 1 || mon > 12 || day < 1 || day > 31 || year < 1970) return 0;
     p += 19;
