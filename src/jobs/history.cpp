@@ -143,7 +143,8 @@ int hist_cron_message(const char *msg, size_t n, hist_record *r) {
     r->job_pid = 0;
     r->user[0] = r->command[0] = r->detail[0] = 0;
     const char *end = msg + n;
-    if (n < 2 || msg[0] != '(') return 0;
+    // A zero byte would end the texts compared early: "true\0..." is no "true".
+    if (n < 2 || msg[0] != '(' || memchr(msg, 0, n)) return 0;
     const char *close = (const char *)memchr(msg + 1, ')', n - 1);
     if (!close || close == msg + 1) return 0;
     const char *user = msg + 1;

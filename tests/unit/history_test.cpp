@@ -75,6 +75,13 @@ TEST(HistoryRecords, CronMessages) {
     }
 }
 
+TEST(HistoryRecords, AZeroByteSpoilsAMessage) {
+    static const char k_message[] = "(root) CMD (true\0 and more)";
+    hist_record r;
+    EXPECT_EQ(hist_cron_message(k_message, sizeof k_message - 1, &r), 0);
+    EXPECT_EQ(r.kind, HIST_NONE);
+}
+
 TEST(HistoryRecords, SyslogLines) {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
