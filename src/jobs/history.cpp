@@ -429,6 +429,7 @@ int history_apply(const hist_record *r, const char *from) {
 
 // ---- Stamps, anacron and the Task Scheduler -----------------------------
 
+#ifndef _WIN32
 namespace {
 
 // A Persistent= timer's stamp file: its modification time is the timer's
@@ -482,6 +483,7 @@ void anacron_date(cron_job *j) {
 }
 
 } // namespace
+#endif
 
 int history_task(cron_job *job, const char *task_path) {
     int64_t when = 0;
@@ -514,6 +516,7 @@ int history_task(cron_job *job, const char *task_path) {
 void read_history(int64_t now) {
     history_begin();
 #ifdef _WIN32
+    (void)now;
     // A task's command starts with its path, up to ": ".
     for (int i = 0; i < g_job_count; i++) {
         cron_job *j = &g_jobs[i];
