@@ -192,7 +192,26 @@ struct run_state {
     int32_t exit_code; // systemd's last exit record of the run
     int32_t exit_status;
     int32_t cut; // the logged form of the command had to be cut
+    // Newest first: what the records newer than the run's start said.
+    int32_t resolved;     // the run's start has been seen
+    int32_t pending;      // 0 nothing, 1 succeeded, 2 failed
+    int32_t pending_seen; // a record of the run was seen
+    int64_t pending_time; // the oldest such record
+    char pending_result[32];
 };
+
+// Newest first: the cron records of ends and failures not yet tied to the
+// start they follow, by the job's pid (direct-mapped; a clash keeps the
+// newer record).
+enum { END_SLOTS = 4096 };
+struct pending_end {
+    int64_t pid; // 0: free
+    int32_t failed;
+    int32_t with_pid; // the end named the job's pid ("[pid]"), so it is the job's
+    char detail[48];
+};
+pending_end g_ends[END_SLOTS];
+int32_t g_indexed, g_resolved;
 
 run_state g_run[JOB_CAPACITY];
 char g_logged[JOB_CAPACITY][2048]; // each cron job's command as cron logs it
@@ -390,6 +409,8 @@ void index_job(int i, uint32_t slot) {
 
 void history_begin(void) {
     for (int s = 0; s < SLOTS; s++) g_head[s] = -1;
+    for (int s = 0; s < END_SLOTS; s++) g_ends[s].pid = 0;
+    g_indexed = g_resolved = 0;
     // Indexed from the last job down, so that each chain lists jobs in
     // table order.
     for (int i = g_job_count - 1; i >= 0; i--) {
@@ -400,11 +421,13 @@ void history_begin(void) {
         g_chain[i] = -1;
         if (is_timer(j)) {
             index_job(i, hash_key('u', j->unit, nullptr));
+            g_indexed++;
         } else if (is_cron(j)) {
             // A command cut to the record's capacity cannot be compared.
             g_run[i].cut = cron_logged_command(j->command, g_logged[i], sizeof g_logged[i]) ||
                            strlen(j->command) + 1 >= sizeof j->command;
             index_job(i, hash_key('c', j->user, g_logged[i]));
+            if (!g_run[i].cut) g_indexed++;
         }
     }
 }
@@ -425,6 +448,146 @@ int history_apply(const hist_record *r, const char *from) {
     default:
         return 0;
     }
+}
+
+// ---- Newest first ----------------------------------------------------------
+
+namespace {
+
+void resolve(int i, int64_t t, const char *from) {
+    cron_job *j = &g_jobs[i];
+    run_state *s = &g_run[i];
+    s->resolved = 1;
+    g_resolved++;
+    if (s->pending == 2) {
+        hist_record failed{};
+        str_set(failed.result, s->pending_result);
+        char detail[48];
+        unit_failure_detail(&failed, s, detail, sizeof detail);
+        set_last(j, t, "failed", detail, from);
+    } else {
+        set_last(j, t, s->pending == 1 ? "succeeded" : "started", "", from);
+    }
+}
+
+int unit_newest(const hist_record *r, const char *from) {
+    int hit = 0;
+    for (int i = g_head[hash_key('u', r->unit, nullptr)]; i >= 0; i = g_chain[i]) {
+        cron_job *j = &g_jobs[i];
+        run_state *s = &g_run[i];
+        if (!is_timer(j) || strcmp(j->unit, r->unit) != 0) continue;
+        hit = 1;
+        if (s->resolved) continue;
+        s->pending_seen = 1;
+        s->pending_time = r->time;
+        switch (r->kind) {
+        case HIST_UNIT_STARTING:
+            resolve(i, r->time, from);
+            break;
+        case HIST_UNIT_SUCCESS:
+            if (!s->pending) s->pending = 1;
+            break;
+        case HIST_UNIT_FAILED:
+            // The start job's failure comes after it, so is seen first.
+            if (!s->pending || (s->pending == 2 && !s->pending_result[0])) {
+                s->pending = 2;
+                str_set(s->pending_result, r->result);
+            }
+            break;
+        case HIST_UNIT_START_FAILED:
+            if (!s->pending) s->pending = 2;
+            break;
+        case HIST_UNIT_EXIT:
+            if (!s->exit_code) {
+                s->exit_code = r->exit_code;
+                s->exit_status = r->exit_status;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return hit;
+}
+
+pending_end *end_slot(int64_t pid) {
+    return &g_ends[(uint64_t)pid % END_SLOTS];
+}
+
+// A start: the end or failure kept for its pid, newer than it, is its own.
+int cron_start_newest(const hist_record *r, const char *command, int64_t pid, const char *from) {
+    pending_end *e = end_slot(pid);
+    pending_end end{};
+    if (e->pid == pid) {
+        end = *e;
+        e->pid = 0;
+    }
+    int hit = 0;
+    for (int i = g_head[hash_key('c', r->user, command)]; i >= 0; i = g_chain[i]) {
+        cron_job *j = &g_jobs[i];
+        if (!is_cron(j) || g_run[i].cut || strcmp(j->user, r->user) != 0 ||
+            strcmp(g_logged[i], command) != 0)
+            continue;
+        hit = 1;
+        if (g_run[i].resolved) continue;
+        g_run[i].resolved = 1;
+        g_resolved++;
+        if (end.pid && end.failed)
+            set_last(j, r->time, "failed", end.detail, from);
+        else if (end.pid && end.with_pid)
+            set_last(j, r->time, "succeeded", "", from);
+        else
+            set_last(j, r->time, "started", end.pid ? "ended" : "", from);
+    }
+    return hit;
+}
+
+void keep_end(int64_t pid, int failed, int with_pid, const char *detail) {
+    if (pid <= 0) return;
+    pending_end *e = end_slot(pid);
+    if (e->pid && e->pid != pid) return;  // a newer record holds the slot
+    if (e->pid == pid && !failed) return; // a failure after the end stays
+    const int named = with_pid || (e->pid == pid && e->with_pid);
+    e->pid = pid;
+    e->failed = failed;
+    e->with_pid = named;
+    str_set(e->detail, detail);
+}
+
+int cron_newest(const hist_record *r, const char *from) {
+    if (r->kind == HIST_CRON_ERROR) {
+        keep_end(r->job_pid, 1, 1, r->detail);
+        return 1;
+    }
+    int64_t pid = 0;
+    const char *rest = bracket_pid(r->command, &pid);
+    if (r->kind == HIST_CRON_END) {
+        if (rest)
+            keep_end(pid, 0, 1, "");
+        else
+            keep_end(r->pid, 0, 0, "");
+        return 1;
+    }
+    if (r->kind != HIST_CRON_CMD) return 0;
+    if (rest && cron_start_newest(r, rest, pid, from)) return 1;
+    return cron_start_newest(r, r->command, r->pid, from);
+}
+
+} // namespace
+
+int history_apply_newest(const hist_record *r, const char *from) {
+    if (r->kind >= HIST_UNIT_STARTING && r->kind <= HIST_UNIT_EXIT) return unit_newest(r, from);
+    return cron_newest(r, from);
+}
+
+int history_unresolved(void) {
+    return g_indexed - g_resolved;
+}
+
+void history_finish_newest(const char *from) {
+    for (int i = 0; i < g_job_count; i++)
+        if (is_timer(&g_jobs[i]) && !g_run[i].resolved && g_run[i].pending_seen)
+            resolve(i, g_run[i].pending_time, from);
 }
 
 // ---- Stamps, anacron and the Task Scheduler -----------------------------

@@ -76,9 +76,25 @@ void history_begin(void);
 // it was attached to a job, else 0.
 int history_apply(const hist_record *r, const char *from);
 
+// The same for records that come newest first (journalctl --reverse): the
+// newest start of each job is its last run, and the end, failure or exit
+// records seen before it, tied as above, tell how it ended. Returns 1 when
+// the record was attached to a job (or kept for one), else 0.
+int history_apply_newest(const hist_record *r, const char *from);
+
+// The count of indexed jobs whose last run the newest-first records have
+// not yet settled: 0 once nothing older can change the answer.
+int history_unresolved(void);
+
+// Ends a newest-first pass: a unit whose records were seen but not its
+// start (older than the window, or not read before the deadline) gets the
+// oldest of them as its run.
+void history_finish_newest(const char *from);
+
 // Reads the journal's records of the last HIST_DAYS days before now, from
 // systemd (of the timers' services) and from the cron daemons, through
-// journalctl started as a child within the child deadline, and applies them.
+// journalctl started as a child within the child deadline, newest first,
+// and applies them; it stops as soon as every job's last run is settled.
 // Returns the count of records read, or -1 when journalctl could not start.
 int64_t read_journal(int64_t now);
 

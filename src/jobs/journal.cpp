@@ -246,7 +246,7 @@ const char *g_argv[32 + JOB_CAPACITY];
 char g_read_buf[1 << 16];
 
 void apply_record(const hist_record *r, void *) {
-    history_apply(r, "journal");
+    history_apply_newest(r, "journal");
 }
 
 // Writes "--since=@" and the time into out.
@@ -281,6 +281,7 @@ int64_t read_journal(int64_t now) {
     g_argv[argc++] = "--output=export";
     g_argv[argc++] = "--no-pager";
     g_argv[argc++] = "--quiet";
+    g_argv[argc++] = "--reverse";
     g_argv[argc++] = since;
     g_argv[argc++] = "--output-fields=_PID,_UID,_COMM,MESSAGE_ID,UNIT,MESSAGE,UNIT_RESULT,"
                      "EXIT_CODE,EXIT_STATUS";
@@ -321,8 +322,10 @@ int64_t read_journal(int64_t now) {
         int64_t n = plat_child_read(&child, g_read_buf, sizeof g_read_buf);
         if (n <= 0) break;
         journal_feed(&g_parser, g_read_buf, (size_t)n, apply_record, nullptr);
+        if (!history_unresolved()) break; // older records change nothing
     }
     plat_child_end(&child);
+    history_finish_newest("journal");
     int64_t records = g_parser.vouched;
     journal_finish(&g_parser);
     return records;

@@ -26,7 +26,7 @@ void collect(const hist_record *r, void *ctx) {
     // systemd's records only from pid 1; cron's name a user.
     if (r->kind < HIST_CRON_CMD) FUZZ_CHECK(r->pid == 1 && r->unit[0]);
     if (r->kind == HIST_CRON_CMD || r->kind == HIST_CRON_END) FUZZ_CHECK(r->user[0]);
-    history_apply(r, "journal");
+    history_apply_newest(r, "journal");
     static_cast<std::vector<seen_record> *>(ctx)->push_back(
         {r->kind, r->time, r->pid, r->job_pid, r->unit, r->user, r->command, r->detail, r->result});
 }
@@ -43,6 +43,8 @@ std::vector<seen_record> parse(const uint8_t *data, size_t size, size_t piece) {
     FUZZ_CHECK(g_p.vouched <= g_p.records);
     FUZZ_CHECK((int64_t)out.size() == g_p.vouched);
     journal_finish(&g_p);
+    history_finish_newest("journal");
+    FUZZ_CHECK(history_unresolved() >= 0);
     return out;
 }
 
