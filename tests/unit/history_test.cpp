@@ -199,3 +199,75 @@ TEST(HistoryRecords, JournalExportRecords) {
 }
 
 } // namespace
+
+namespace {
+
+void add(const char *kind, const char *user, const char *command, const char *unit) {
+    cron_job *j = add_job();
+    strcpy(j->kind, kind);
+    strcpy(j->user, user);
+    strcpy(j->command, command);
+    strcpy(j->unit, unit);
+    strcpy(j->timer, "x.timer");
+}
+
+struct last_seen {
+    int64_t time;
+    std::string outcome, detail;
+    bool operator==(const last_seen &o) const {
+        return time == o.time && outcome == o.outcome && detail == o.detail;
+    }
+};
+
+std::vector<last_seen> lasts() {
+    std::vector<last_seen> out;
+    for (int i = 0; i < g_job_count; i++)
+        out.push_back({g_jobs[i].last_from[0] ? g_jobs[i].last_time : -1, g_jobs[i].last_outcome,
+                       g_jobs[i].last_detail});
+    return out;
+}
+
+} // namespace
+
+// The journal is read newest first, text logs oldest first: on the same
+// records both ways of matching give every job the same last run.
+TEST(HistoryRecords, NewestFirstAgreesWithOldestFirst) {
+    FILE *f = fopen(ZV_DATA_DIR "/history/journal.export", "rb");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+    fclose(f);
+    auto records = parse_export(text, 4096);
+    ASSERT_GT(records.size(), 20u);
+
+    jobs_reset();
+    for (const char *unit : {"logrotate.service", "apt-daily.service", "certbot.service",
+                             "e2scrub_all.service", "sysstat-collect.service"})
+        add("timer", "root", unit, unit);
+    add("cron", "root", "/usr/local/bin/backup --full", "");
+    add("cron", "root", "/usr/local/bin/report 50\\% done % input", "");
+    add("cron", "www-data", "php /var/www/cron.php", "");
+    add("cron", "root", "/usr/local/bin/sync-mirror", "");
+
+    history_begin();
+    for (const auto &r : records) history_apply(&r, "journal");
+    auto oldest_first = lasts();
+    history_begin();
+    for (auto r = records.rbegin(); r != records.rend(); ++r) history_apply_newest(&*r, "journal");
+    history_finish_newest("journal");
+    auto newest_first = lasts();
+    ASSERT_EQ(oldest_first.size(), newest_first.size());
+    for (size_t i = 0; i < oldest_first.size(); i++) {
+        SCOPED_TRACE(g_jobs[i].command);
+        EXPECT_EQ(oldest_first[i].time, newest_first[i].time);
+        EXPECT_EQ(oldest_first[i].outcome, newest_first[i].outcome);
+        EXPECT_EQ(oldest_first[i].detail, newest_first[i].detail);
+    }
+    EXPECT_EQ(newest_first[1].detail, "exit status 100");
+    EXPECT_EQ(newest_first[5].outcome, "failed");
+    EXPECT_EQ(newest_first[6].outcome, "succeeded");
+    EXPECT_EQ(newest_first[8].time, -1);
+    // sysstat-collect has forged records only, sync-mirror one a byte off.
+    EXPECT_EQ(history_unresolved(), 2);
+}
