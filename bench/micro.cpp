@@ -31,7 +31,7 @@ BENCHMARK(BM_cron_parse);
 void BM_cron_describe(benchmark::State &state) {
     cron_expr ce;
     cron_parse(&ce, k_typical);
-    char out[224];
+    char out[CRON_DESCRIPTION_CAP];
     for (auto _ : state) {
         cron_describe(&ce, out);
         benchmark::DoNotOptimize(out);
@@ -72,7 +72,7 @@ void jobs_answer(benchmark::State &state, const char *name) {
     dup2(null_fd, 1);
     for (auto _ : state) {
         jobs_reset();
-        read_crontab_file(path.c_str(), k_now);
+        read_fixture_file(path.c_str(), k_now);
         write_jobs_answer(k_now);
         fflush(stdout);
     }

@@ -8,7 +8,7 @@
 #include "cron/cron.h"
 #include "jobs/history.h"
 #include "jobs/jobs.h"
-#include "jobs/paths.h"
+#include "jobs/sources.h"
 #include "util/platform.h"
 #include "util/query.h"
 #include "util/str.h"
@@ -46,6 +46,8 @@ void normalize(const char *text, char *out, size_t cap) {
     out[n] = 0;
 }
 
+// The explain answer: the expression read whole, parsed, and on success its
+// description, normalized text, field values and next runs.
 void explain(const char *query, int64_t now) {
     // Four times the longest expression judged: room for blanks around it.
     char expr[4 * (CRON_TEXT_MAX + 1)];
@@ -59,7 +61,7 @@ void explain(const char *query, int64_t now) {
     }
     if (got == 2) {
         // Only part of it could be read, and a part is not what was asked.
-        write_invalid(expr, "expression too long", now_utc, now_local);
+        write_invalid(expr, k_expr_too_long, now_utc, now_local);
         return;
     }
 
@@ -107,36 +109,46 @@ void explain(const char *query, int64_t now) {
     fputs("}\n", stdout);
 }
 
+// The jobs answer: the table filled by the source selector, stamped with now;
+// with history=1 on a live source, each job's last run too.
 void jobs(int64_t now, const char *query) {
     char history[8];
     get_query_val(query, "history", history, sizeof history);
-    g_history_asked = strcmp(history, "1") == 0;
-    int64_t start = (int64_t)time(nullptr);
     const char *file = getenv("CRONTAB_FILE");
+    g_history_asked = strcmp(history, "1") == 0 && !(file && file[0]);
+    int64_t start = (int64_t)time(nullptr);
     jobs_reset();
-    if (file && file[0])
-        read_crontab_file(file, start);
-    else
-        read_node_jobs(start);
-#ifndef _WIN32
-    if (!file || !file[0]) read_timers(k_root, start);
-#endif
-    if (file && file[0]) g_history_asked = 0;
+    read_job_sources(file, start);
     if (g_history_asked) read_history(now);
     write_jobs_answer(now);
 }
 
-const char k_info[] =
-    "{\"ok\":true,\"action\":\"info\",\"plugin\":\"zovuza_vuruvuz\",\"name\":\"crontab\","
-    "\"version\":\"" ZV_VERSION "\",\"desc\":\"Cron jobs\",\"read_only\":true,"
-    "\"actions\":[\"jobs\",\"explain\",\"info\"],"
-    "\"params\":{\"expr\":\"cron expression or @keyword; explain only\"},"
-    "\"sources\":[\"CRONTAB_FILE\",\"schtasks /Query /FO CSV /NH\"],"
-    "\"about\":\"Lists the jobs scheduled on this node, each with a description and its next "
-    "five runs, in UTC and local\"}\n";
+int g_names_written; // source names of the info answer so far
+
+// One name of the info answer's sources list.
+void write_source_name(const char *name) {
+    if (g_names_written++) putchar(',');
+    json_str(name);
+}
+
+// The fixed self-description, with the sources that the selector names.
+void info(void) {
+    fputs("{\"ok\":true,\"action\":\"info\",\"plugin\":\"zovuza_vuruvuz\",\"name\":\"crontab\","
+          "\"version\":\"" ZV_VERSION "\",\"desc\":\"Cron jobs\",\"read_only\":true,"
+          "\"actions\":[\"jobs\",\"explain\",\"info\"],"
+          "\"params\":{\"expr\":\"cron expression or @keyword; explain only\"},\"sources\":[",
+          stdout);
+    g_names_written = 0;
+    job_source_names(write_source_name);
+    fputs("],\"about\":\"Lists the jobs scheduled on this node, each with a description and "
+          "its next five runs, in UTC and local\"}\n",
+          stdout);
+}
 
 } // namespace
 
+// Streamed from the table: the header fields, the source names, then one
+// object per job in table order.
 void write_jobs_answer(int64_t now) {
     // About a kilobyte per job: a few dozen fill the output buffer.
     if (g_job_count >= 32) plat_stdout_expect_long();
@@ -194,7 +206,7 @@ int mode_json(const char *query) {
     else if (!action[0] || strcmp(action, "jobs") == 0 || strcmp(action, "list") == 0)
         jobs(now, query);
     else if (strcmp(action, "info") == 0)
-        fputs(k_info, stdout);
+        info();
     else
         fputs("{\"ok\":false,\"error\":\"unknown action\"}\n", stdout);
     return 0;

@@ -1,7 +1,22 @@
-// Cron expression engine: the parsed record, its parser, the next-run search
-// and the English description.
+// Schedule arithmetic of the program, for cron expressions and systemd
+// calendar events:
+// - cron expressions: the parsed record (cron_expr), the field, keyword and
+//   name tables and the parser (parse.cpp), the English description
+//   (describe.cpp), the next-run search in UTC (next.cpp) and the zone-aware
+//   search as a cron daemon runs the schedule, with the daemon's day rule
+//   and daylight-saving rules (local.cpp);
+// - calendar events of systemd timers (calendar.h): parser (cal_parse.cpp),
+//   next-elapse search (cal_search.cpp), description (cal_describe.cpp);
+// - what the searches share: civil days, weekdays, month lengths, the horizon
+//   and the merge of run lists (civil.h), and the zone-offset cache that
+//   turns wall times into times and back (zone_cache.h).
 #pragma once
 #include <stdint.h>
+
+#include "cron/civil.h"
+
+// Capacity of a schedule's English description, terminator included.
+enum { CRON_DESCRIPTION_CAP = 224 };
 
 struct cron_expr {
     int32_t valid;             // 1 when the text parsed
@@ -17,7 +32,7 @@ struct cron_expr {
     int32_t dom_restricted;          // some day of month 1..31 not selected
     int32_t dow_restricted;          // some weekday not selected
     int32_t boot_only;               // @reboot: no clock times
-    char description[224];
+    char description[CRON_DESCRIPTION_CAP];
     // What the description needs of the whole field texts, which field_text
     // may hold only in part: N of a field written "*/N..." (else 0), and
     // whether the field is a comma list.
@@ -26,11 +41,13 @@ struct cron_expr {
 };
 
 // The longest expression judged, after trimming; a longer one is rejected
-// with "expression too long" rather than judged in part.
+// with k_expr_too_long rather than judged in part.
 enum { CRON_TEXT_MAX = 1023 };
+constexpr const char k_expr_too_long[] = "expression too long";
 
-// One of the five fields: its key in answers, its values, the names it
-// accepts and its two error texts.
+// One of the five fields, its bounds record: its key in answers, its values
+// lo..hi, the names it accepts (names[i] is the value first + i; null when
+// none) and its two error texts.
 struct cron_field {
     const char *key;
     int lo, hi;
@@ -57,12 +74,14 @@ extern const cron_keyword k_cron_keywords[8];
 // The keyword row named exactly name, or null.
 const cron_keyword *cron_keyword_find(const char *name);
 
+// The three-letter names the parser accepts (lower case; any case is read)
+// and the full names of the descriptions. Weekdays start on Sunday.
 extern const char *const k_dow_names[7];
 extern const char *const k_mon_names[12];
 extern const char *const k_dow_long[7];
 extern const char *const k_mon_long[12];
 
-enum { CRON_MAX_RUNS = 5 };
+enum { CRON_MAX_RUNS = RUN_LIST_MAX };
 
 // Parses a five-field expression or @keyword into ce, rewriting it in full.
 // The whole text is judged (after trimming); expr and field_text keep what
@@ -70,51 +89,31 @@ enum { CRON_MAX_RUNS = 5 };
 // (error text set).
 int cron_parse(cron_expr *ce, const char *text);
 
-// Parses one comma list (any length) of a field with values lo..hi into
-// table, which the caller has cleared. Returns 1, 0 for a syntax error, -1
-// for out of range.
-int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
-                unsigned char *table);
+// Parses one comma list (any length) of the field f into table (slots
+// f->lo..f->hi), which the caller has cleared. Returns 1, 0 for a syntax
+// error, -1 for out of range.
+int parse_field(const char *text, const cron_field *f, unsigned char *table);
 
 // Parses exactly len characters of text as a name of the table (any case) or a
 // decimal number up to 100000. Returns 1 and stores *out, or 0.
 int parse_value(const char *text, int len, const char *const *names, int nnames, int first,
                 int *out);
 
-// Writes the English description of a valid record into out (capacity 224).
+// Writes the English description of a valid record into out (capacity
+// CRON_DESCRIPTION_CAP).
 void cron_describe(const cron_expr *ce, char *out);
 
 // Stores up to five whole-minute run times strictly after now, ascending,
-// matched in UTC over 7305 days from today. Returns the count; 0 without a
+// matched in UTC over k_horizon_days days from today (days outside
+// k_first_day..k_last_day are not searched). Returns the count; 0 without a
 // search for an invalid or boot-only record.
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);
 
-// How a cron daemon reads a schedule: whether it is a wildcard job (minute or
-// hour field begins with "*", or @hourly) and which day fields it counts as
-// unrestricted (the text begins with "*").
-struct cron_daemon {
-    int32_t wildcard;
-    int32_t dom_star;
-    int32_t dow_star;
-};
-
-// Fills out from a valid record.
-void cron_daemon_flags(const cron_expr *ce, cron_daemon *out);
-
-// The daemon's day rule: with a "*" day field both fields must match, else
-// either is enough. mday 1..31, wday 0..6 (0 = Sunday).
-int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday);
-
 // Stores up to five whole-minute run times strictly after now, ascending, as
 // the cron daemon finds them in the process's local zone: its day rule, and
-// its daylight-saving rules (see local.cpp). Searches 7306 local days from
-// the day before today. Returns the count; 0 for an invalid or boot-only
-// record, or a time the zone cannot convert.
+// its daylight-saving rules (see local.cpp), in the conversion zone, through
+// the zone cache. Searches k_horizon_days + 1 local days from the day before
+// today. Returns the count; 0 for an invalid or boot-only record, a now
+// beyond k_time_limit either side of 1970, or a time the zone cannot
+// convert.
 int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]);
-
-// Days from 1970-01-01 to the proleptic Gregorian date y-m-d, and back.
-int64_t days_from_civil(int64_t y, int m, int d);
-void civil_from_days(int64_t days, int64_t *y, int *m, int *d);
-
-// The number of days of month m (1..12) of year y.
-int month_length(int64_t y, int m);

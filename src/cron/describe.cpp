@@ -6,7 +6,7 @@
 
 namespace {
 
-enum { DESC_CAP = 224, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
+enum { DESC_CAP = CRON_DESCRIPTION_CAP, CLAUSE_CAP = 128, WEEKDAY_CAP = 96, HOURLIST_CAP = 256 };
 
 // What the time-of-day rules look at, gathered once.
 struct facts {
@@ -162,6 +162,9 @@ const time_rule k_time_rules[] = {
     rule_single_time,  rule_few_times,   rule_times_a_day, rule_hour_list,
 };
 
+// The date clause: the months ("in March"), then the weekdays and the days of
+// the month when either is restricted ("on Monday or day 1 of the month").
+// Writes into clause (capacity CLAUSE_CAP, holding "").
 void build_clause(const cron_expr *ce, char *clause) {
     int months = count(ce->months, 1, 12);
     if (months == 1) {
@@ -208,6 +211,8 @@ void build_clause(const cron_expr *ce, char *clause) {
 
 } // namespace
 
+// A keyword's fixed text; else the first time-of-day rule that applies, then
+// the date clause, or ", every day" after a clock time.
 void cron_describe(const cron_expr *ce, char *out) {
     out[0] = 0;
     if (ce->keyword[0]) {

@@ -18,63 +18,53 @@
 //   wildcard jobs run at both.
 // - A jump of 3 hours or more is a correction: the new clock is used at once,
 //   for every job alike (no catch-up, repeated minutes run again).
-#include <string.h>
-
+#include "cron/civil.h"
 #include "cron/cron.h"
-#include "util/platform.h"
+#include "cron/daemon.h"
+#include "cron/zone_cache.h"
 
 namespace {
 
 const int64_t k_correction = 3 * 3600;
 
-// Offset east of UTC at t; *ok becomes 0 when t cannot be converted.
-int32_t offset_at(int64_t t, int *ok) {
+// Offset east of UTC at t in the conversion zone; *ok becomes 0 when t cannot
+// be converted.
+int32_t offset_at(zone_cache *z, int64_t t, int *ok) {
     int32_t off = 0;
-    if (!plat_utc_offset(t, &off)) *ok = 0;
+    if (!zone_offset_at(z, t, &off)) *ok = 0;
     return off;
 }
 
-// Keeps the CRON_MAX_RUNS smallest distinct times after now, ascending.
-struct run_set {
-    int64_t t[CRON_MAX_RUNS];
-    int n;
-};
-
-void run_add(run_set *s, int64_t now, int64_t t) {
-    if (t <= now) return;
-    int i = 0;
-    while (i < s->n && s->t[i] < t) i++;
-    if (i < s->n && s->t[i] == t) return;
-    if (i == CRON_MAX_RUNS) return;
-    int last = s->n < CRON_MAX_RUNS ? s->n : CRON_MAX_RUNS - 1;
-    for (int k = last; k > i; k--) s->t[k] = s->t[k - 1];
-    s->t[i] = t;
-    if (s->n < CRON_MAX_RUNS) s->n++;
+// Adds t to the ascending list runs (count *n) when it is after now.
+void add_run(int64_t runs[RUN_LIST_MAX], int *n, int64_t now, int64_t t) {
+    if (t > now) merge_runs(runs, n, &t, 1);
 }
 
 // The instants at which the local wall clock shows local (seconds of a local
 // day count, as if local time were UTC), and when it never does, the instant
-// of the change that skipped it. Adds the runs the rules give.
-int resolve(int64_t local, int wildcard, int64_t now, run_set *s) {
+// of the change that skipped it. Adds the runs the rules give to runs (count
+// *n). Returns 1, or 0 when the zone cannot convert a time.
+int resolve(zone_cache *z, int64_t local, int wildcard, int64_t now, int64_t runs[RUN_LIST_MAX],
+            int *n) {
     int ok = 1;
-    const int32_t before = offset_at(local - 86400, &ok);
-    const int32_t after = offset_at(local + 86400, &ok);
+    const int32_t before = offset_at(z, local - 86400, &ok);
+    const int32_t after = offset_at(z, local + 86400, &ok);
     const int64_t ta = local - before, tb = local - after;
-    const int va = offset_at(ta, &ok) == before;
-    const int vb = ta != tb && offset_at(tb, &ok) == after;
+    const int va = offset_at(z, ta, &ok) == before;
+    const int vb = ta != tb && offset_at(z, tb, &ok) == after;
     if (!ok) return 0;
     if (va && vb) { // shown twice: the clock went back
         const int64_t first = ta < tb ? ta : tb, second = ta < tb ? tb : ta;
-        run_add(s, now, first);
-        if (wildcard || before - after >= k_correction) run_add(s, now, second);
+        add_run(runs, n, now, first);
+        if (wildcard || before - after >= k_correction) add_run(runs, n, now, second);
     } else if (va || vb) {
-        run_add(s, now, va ? ta : tb);
+        add_run(runs, n, now, va ? ta : tb);
     } else if (after > before && !wildcard && after - before < k_correction) {
         // Skipped: the change lies in (tb, ta]; find its first whole minute.
         int64_t lo = tb, hi = ta; // offset(lo) is the old one, offset(hi) the new
         while (hi - lo > 60) {
             int64_t mid = lo + (hi - lo) / 2;
-            if (offset_at(mid, &ok) == after)
+            if (offset_at(z, mid, &ok) == after)
                 hi = mid;
             else
                 lo = mid;
@@ -83,83 +73,79 @@ int resolve(int64_t local, int wildcard, int64_t now, run_set *s) {
         // The first whole minute after lo is the change itself when the change
         // falls on a minute, as zone changes do.
         const int64_t minute = lo + 60 - ((lo % 60) + 60) % 60;
-        run_add(s, now, minute);
+        add_run(runs, n, now, minute);
     }
     return 1;
 }
 
-int starts_with_star(const char *text) {
-    return text[0] == '*';
+// Adds the runs of the selected minutes of local day day (days from
+// 1970-01-01 of the local calendar) to runs (count *n): one instant each where
+// no clock change is near (the zone cache's rule), else what resolve finds.
+// Returns 1, or 0 when the zone cannot convert a time.
+int add_day_runs(zone_cache *z, const cron_expr *ce, int wildcard, int64_t day, int64_t now,
+                 int64_t runs[RUN_LIST_MAX], int *n) {
+    int32_t offset, isdst, latest;
+    const int steady = zone_steady_offset(z, day, &offset, &isdst);
+    if (steady) {
+        latest = offset;
+    } else {
+        int ok = 1;
+        const int32_t ob = offset_at(z, (day - 1) * 86400, &ok);
+        const int32_t oa = offset_at(z, (day + 2) * 86400, &ok);
+        if (!ok) return 0;
+        latest = ob > oa ? ob : oa;
+    }
+    for (int h = 0; h < 24; h++) {
+        if (!ce->hours[h]) continue;
+        for (int mi = 0; mi < 60; mi++) {
+            if (!ce->minutes[mi]) continue;
+            const int64_t local = day * 86400 + h * 3600 + mi * 60;
+            // Later minutes of the day can only come later.
+            if (*n == RUN_LIST_MAX && local - latest > runs[RUN_LIST_MAX - 1]) break;
+            if (steady)
+                add_run(runs, n, now, local - offset);
+            else if (!resolve(z, local, wildcard, now, runs, n))
+                return 0;
+        }
+    }
+    return 1;
 }
 
 } // namespace
 
-void cron_daemon_flags(const cron_expr *ce, cron_daemon *out) {
-    if (ce->keyword[0]) {
-        out->wildcard = strcmp(ce->keyword, "@hourly") == 0;
-        out->dom_star = !ce->dom_restricted;
-        out->dow_star = !ce->dow_restricted;
-    } else {
-        out->wildcard = starts_with_star(ce->field_text[0]) || starts_with_star(ce->field_text[1]);
-        out->dom_star = starts_with_star(ce->field_text[2]);
-        out->dow_star = starts_with_star(ce->field_text[4]);
-    }
-}
-
-int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday) {
-    const int dom = ce->days_of_month[mday], dow = ce->days_of_week[wday];
-    if (dm->dom_star || dm->dow_star) return dom && dow;
-    return dom || dow;
-}
-
+// Walks the local days, a month at a time where the month is not selected,
+// and adds the runs of each day that the daemon's day rule selects; stops
+// once a later day can only bring later runs.
 int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
-    // Far outside the calendar years a zone database describes, no search.
-    const int64_t k_limit = (int64_t)1 << 40;
-    if (now < -k_limit || now > k_limit) return 0;
+    if (now < -k_time_limit || now > k_time_limit) return 0;
     cron_daemon dm;
     cron_daemon_flags(ce, &dm);
-    run_set s = {{0}, 0};
+    zone_cache *z = zone_cache_for(0);
+    int64_t runs[RUN_LIST_MAX];
+    int n = 0;
     int ok = 1;
     // Local days, from the day before today's (a repeated hour may still be
-    // ahead of now there) over the same horizon as the UTC search.
-    const int64_t local_now = now + offset_at(now, &ok);
+    // ahead of now there); one day more than the UTC search's horizon, so
+    // that both end on the same day.
+    const int64_t local_now = now + offset_at(z, now, &ok);
     if (!ok) return 0;
-    int64_t day = (local_now >= 0 ? local_now / 86400 : (local_now - 86399) / 86400) - 1;
-    const int64_t end = day + 7306;
+    int64_t day = floor_div(local_now, 86400) - 1;
+    const int64_t end = day + k_horizon_days + 1;
     int64_t y;
     int m, d;
     civil_from_days(day, &y, &m, &d);
     while (day < end) {
         // Any instant of a later local day is later than one day before it.
-        if (s.n == CRON_MAX_RUNS && (day - 1) * 86400 > s.t[CRON_MAX_RUNS - 1]) break;
+        if (n == RUN_LIST_MAX && (day - 1) * 86400 > runs[RUN_LIST_MAX - 1]) break;
         const int len = month_length(y, m);
         if (!ce->months[m]) {
             day += len - d + 1;
             d = len;
         } else {
-            const int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
-            if (cron_daemon_day_matches(ce, &dm, d, wday)) {
-                // One offset from the day before to the day after: no change
-                // touches this day, and each local minute is one instant.
-                const int32_t ob = offset_at((day - 1) * 86400, &ok);
-                const int32_t oa = offset_at((day + 2) * 86400, &ok);
-                if (!ok) return 0;
-                const int32_t latest = ob > oa ? ob : oa;
-                for (int h = 0; h < 24; h++) {
-                    if (!ce->hours[h]) continue;
-                    for (int mi = 0; mi < 60; mi++) {
-                        if (!ce->minutes[mi]) continue;
-                        const int64_t local = day * 86400 + h * 3600 + mi * 60;
-                        // Later minutes of the day can only come later.
-                        if (s.n == CRON_MAX_RUNS && local - latest > s.t[CRON_MAX_RUNS - 1]) break;
-                        if (ob == oa)
-                            run_add(&s, now, local - ob);
-                        else if (!resolve(local, dm.wildcard, now, &s))
-                            return 0;
-                    }
-                }
-            }
+            if (cron_daemon_day_matches(ce, &dm, d, weekday_of_day(day)) &&
+                !add_day_runs(z, ce, dm.wildcard, day, now, runs, &n))
+                return 0;
             day++;
         }
         if (++d > len) {
@@ -170,6 +156,6 @@ int cron_next_runs_local(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_
             }
         }
     }
-    for (int i = 0; i < s.n; i++) out[i] = s.t[i];
-    return s.n;
+    for (int i = 0; i < n; i++) out[i] = runs[i];
+    return n;
 }

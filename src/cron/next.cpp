@@ -1,31 +1,5 @@
+#include "cron/civil.h"
 #include "cron/cron.h"
-
-// Howard Hinnant's civil calendar algorithms: March-based years in 400-year
-// eras of 146097 days, shifted so that day 0 is 1970-01-01.
-int64_t days_from_civil(int64_t y, int m, int d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void civil_from_days(int64_t z, int64_t *y, int *m, int *d) {
-    z += 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    *d = (int)(doy - (153 * mp + 2) / 5 + 1);
-    *m = (int)(mp < 10 ? mp + 3 : mp - 9);
-    *y = yoe + era * 400 + (*m <= 2);
-}
-
-static int64_t floor_div(int64_t a, int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
 
 // Both day fields restricted: either one is enough, as in classic cron.
 static int day_matches(const cron_expr *ce, int mday, int wday) {
@@ -34,12 +8,6 @@ static int day_matches(const cron_expr *ce, int mday, int wday) {
     if (ce->dom_restricted) return dom;
     if (ce->dow_restricted) return dow;
     return 1;
-}
-
-int month_length(int64_t y, int m) {
-    static const unsigned char k_len[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return 29;
-    return k_len[m];
 }
 
 // Whether any of the days first..last of a month can match; min_dom is the
@@ -55,17 +23,15 @@ static int month_may_match(const cron_expr *ce, int min_dom, int m, int first, i
     return 0;
 }
 
-// The days whose every minute is a representable time: a clock at the very
-// ends of the 64-bit range finds fewer runs instead of overflowing.
-static const int64_t k_first_day = INT64_MIN / 86400;
-static const int64_t k_last_day = INT64_MAX / 86400 - 1;
-
+// Walks the UTC calendar from today a month at a time, passing over months
+// that cannot match, and lists the selected minutes of each matching day.
 int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS]) {
     if (!ce->valid || ce->boot_only) return 0;
     // The clock fields are matched against UTC: every day has 24 hours of
     // 3600 seconds and no daylight-saving gap or repeat.
     const int64_t today = floor_div(now, 86400);
-    const int64_t end = today + 7305 <= k_last_day ? today + 7305 : k_last_day + 1;
+    const int64_t end =
+        today + k_horizon_days <= k_last_day ? today + k_horizon_days : k_last_day + 1;
     int64_t y, day = today;
     int m, d;
     civil_from_days(today, &y, &m, &d);
@@ -90,8 +56,7 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
         if (month_may_match(ce, min_dom, m, d, len)) {
             for (; day < next_month && day < end; day++, d++) {
                 if (day < k_first_day) continue;
-                int wday = (int)(((day % 7) + 11) % 7); // 1970-01-01 was a Thursday
-                if (!day_matches(ce, d, wday)) continue;
+                if (!day_matches(ce, d, weekday_of_day(day))) continue;
                 const int64_t midnight = day * 86400;
                 for (int h = 0; h < 24; h++) {
                     if (!ce->hours[h]) continue;

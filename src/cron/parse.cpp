@@ -114,6 +114,8 @@ int32_t step_of(const char *field) {
     return n;
 }
 
+// Splits the trimmed text into exactly five fields, keeps their texts for
+// display and parses each whole into its presence table; Sunday may be 7.
 int parse_fields(cron_expr *ce, char *work) {
     // Split on runs of white space; the text is trimmed, so no field is empty.
     char *fields[5];
@@ -139,7 +141,7 @@ int parse_fields(cron_expr *ce, char *work) {
         const cron_field &f = k_cron_fields[i];
         memset(targets[i], 0, sizes[i]);
         // The whole field is parsed, never the display copy.
-        int rc = parse_field(fields[i], f.lo, f.hi, f.names, f.nnames, f.first, targets[i]);
+        int rc = parse_field(fields[i], &f, targets[i]);
         if (rc == 0) return fail(ce, f.syntax_error);
         if (rc < 0) return fail(ce, f.range_error);
     }
@@ -153,6 +155,8 @@ int parse_fields(cron_expr *ce, char *work) {
 
 } // namespace
 
+// A name of the table (matched in lower case, up to 15 characters), else a
+// decimal number.
 int parse_value(const char *text, int len, const char *const *names, int nnames, int first,
                 int *out) {
     if (len < 1) return 0;
@@ -179,17 +183,58 @@ int parse_value(const char *text, int len, const char *const *names, int nnames,
     return 1;
 }
 
+namespace {
+
+// item = range ["/" step]; range = "*" | value ["-" value]. Parses the item
+// [item, item_end) of field f and marks its values in table. Returns 1, 0
+// for a syntax error, -1 for a value out of range.
+int parse_item(const char *item, const char *item_end, const cron_field *f, unsigned char *table) {
+    const int lo = f->lo, hi = f->hi, nnames = f->nnames, first = f->first;
+    const char *const *names = nnames > 0 ? f->names : nullptr;
+    int step = 1, has_step = 0;
+    const char *range_end = item_end;
+    const char *slash = (const char *)memchr(item, '/', (size_t)(item_end - item));
+    if (slash) {
+        // The step is a count, not a value of the field: no names.
+        if (!parse_value(slash + 1, (int)(item_end - slash - 1), nullptr, 0, 0, &step)) return 0;
+        if (step == 0) return 0;
+        if (step > hi - lo + 1) step = hi - lo + 1;
+        has_step = 1;
+        range_end = slash;
+    }
+    int start, stop;
+    const int rlen = (int)(range_end - item);
+    if (rlen == 1 && item[0] == '*') {
+        start = lo;
+        stop = hi;
+    } else {
+        const char *dash = (const char *)memchr(item, '-', (size_t)rlen);
+        if (dash) {
+            if (!parse_value(item, (int)(dash - item), names, nnames, first, &start)) return 0;
+            if (!parse_value(dash + 1, (int)(range_end - dash - 1), names, nnames, first, &stop))
+                return 0;
+        } else {
+            if (!parse_value(item, rlen, names, nnames, first, &start)) return 0;
+            stop = has_step ? hi : start;
+        }
+        if (start < lo || start > hi || stop < start || stop > hi) return -1;
+    }
+    for (int v = start; v <= stop; v += step) table[v] = 1;
+    return 1;
+}
+
+} // namespace
+
 // Grammar of one field:
 //   list  = item {"," item} [","]
 //   item  = range ["/" step]
 //   range = "*" | value ["-" value]
 //   value = number | name
-// Items are looked at in place, as spans of the text, so nothing is cut.
-int parse_field(const char *text, int lo, int hi, const char *const *names, int nnames, int first,
-                unsigned char *table) {
+// Items are looked at in place, as spans of the text, so nothing is cut;
+// blanks around an item are skipped.
+int parse_field(const char *text, const cron_field *f, unsigned char *table) {
     const char *p = text, *end = text + strlen(text);
     if (p == end) return 0;
-    if (nnames <= 0) names = nullptr;
     for (;;) {
         const char *comma = (const char *)memchr(p, ',', (size_t)(end - p));
         const char *item = p, *item_end = comma ? comma : end;
@@ -197,40 +242,8 @@ int parse_field(const char *text, int lo, int hi, const char *const *names, int 
         while (item < item_end && is_space((unsigned char)*item)) item++;
         while (item_end > item && is_space((unsigned char)item_end[-1])) item_end--;
         if (item == item_end) return 0;
-
-        int step = 1, has_step = 0;
-        const char *range_end = item_end;
-        const char *slash = (const char *)memchr(item, '/', (size_t)(item_end - item));
-        if (slash) {
-            // The step is a count, not a value of the field: no names.
-            if (!parse_value(slash + 1, (int)(item_end - slash - 1), nullptr, 0, 0, &step))
-                return 0;
-            if (step == 0) return 0;
-            if (step > hi - lo + 1) step = hi - lo + 1;
-            has_step = 1;
-            range_end = slash;
-        }
-
-        int start, stop;
-        const int rlen = (int)(range_end - item);
-        if (rlen == 1 && item[0] == '*') {
-            start = lo;
-            stop = hi;
-        } else {
-            const char *dash = (const char *)memchr(item, '-', (size_t)rlen);
-            if (dash) {
-                if (!parse_value(item, (int)(dash - item), names, nnames, first, &start)) return 0;
-                if (!parse_value(dash + 1, (int)(range_end - dash - 1), names, nnames, first,
-                                 &stop))
-                    return 0;
-            } else {
-                if (!parse_value(item, rlen, names, nnames, first, &start)) return 0;
-                stop = has_step ? hi : start;
-            }
-            if (start < lo || start > hi || stop < start || stop > hi) return -1;
-        }
-        for (int v = start; v <= stop; v += step) table[v] = 1;
-
+        const int rc = parse_item(item, item_end, f, table);
+        if (rc != 1) return rc;
         if (last) return 1;
         p = comma + 1;
     }
@@ -245,7 +258,7 @@ int cron_parse(cron_expr *ce, const char *text) {
     while (a < b && is_space((unsigned char)*a)) a++;
     while (b > a && is_space((unsigned char)b[-1])) b--;
     if (a == b) return fail(ce, "empty expression");
-    if (b - a > CRON_TEXT_MAX) return fail(ce, "expression too long");
+    if (b - a > CRON_TEXT_MAX) return fail(ce, k_expr_too_long);
     char work[CRON_TEXT_MAX + 1];
     str_set_span(work, a, (size_t)(b - a));
     if (work[0] == '@') return parse_keyword(ce, work);

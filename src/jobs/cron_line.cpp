@@ -1,21 +1,36 @@
-#include <stdio.h>
+// The crontab line splitter that every crontab reader shares: it tells the
+// kind of a line, cuts a schedule line into schedule, user and command, and
+// hands the schedule to src/cron to be judged, described and timed.
 #include <string.h>
 
+#include "cron/daemon.h"
 #include "jobs/jobs.h"
 #include "util/str.h"
 
 namespace {
 
+// A schedule line cut into its parts. The schedule is kept whole for the
+// parser, which refuses one longer than it judges.
+struct line_parts {
+    char expr[CRON_TEXT_MAX + 1];
+    char user[64];
+    char command[512];
+    int32_t too_long; // the schedule did not fit expr
+};
+
+// Drops the LF and CR characters that end line.
 void strip_line_end(char *line) {
     size_t n = strlen(line);
     while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
 }
 
+// The first byte at or after p that is no white space.
 const char *skip_space(const char *p) {
     while (*p && is_space((unsigned char)*p)) p++;
     return p;
 }
 
+// The first white-space byte (or the end) at or after p.
 const char *skip_token(const char *p) {
     while (*p && !is_space((unsigned char)*p)) p++;
     return p;
@@ -28,146 +43,116 @@ int is_assignment(const char *p) {
     return q > p && *q == '=';
 }
 
-// Debian's cron reads a step only after "*" or a range: a single value with
-// a step ("5/10") makes it reject the whole line. schedule is the whole
-// five-field text, items separated by commas and fields by blanks.
-int has_step_after_value(const char *schedule) {
-    for (const char *item = schedule; *item;) {
-        const char *end = item;
-        while (*end && *end != ',' && !is_space((unsigned char)*end)) end++;
-        const char *slash = (const char *)memchr(item, '/', (size_t)(end - item));
-        if (slash && item[0] != '*' && !memchr(item, '-', (size_t)(slash - item))) return 1;
-        item = *end ? end + 1 : end;
+// "@keyword [user] command": p is at the "@". Returns the command's start.
+const char *split_keyword(const char *p, int system, line_parts *out) {
+    const char *end = skip_token(p);
+    out->too_long = str_set_span(out->expr, p, (size_t)(end - p));
+    p = skip_space(end);
+    if (system) {
+        end = skip_token(p);
+        str_set_span(out->user, p, (size_t)(end - p));
+        p = skip_space(end);
     }
-    return 0;
+    return p;
 }
 
-// A live job is described by the daemon's day rule where it picks other
-// days than the general one: with neither day field written "*..." either
-// one matching is enough, so a field that selects every day ("1-31") makes
-// the job run daily; with one of them written "*..." both must match.
-void describe_for_daemon(const cron_expr *ce, char *out, size_t cap) {
-    if (ce->keyword[0]) return;
-    cron_daemon dm;
-    cron_daemon_flags(ce, &dm);
-    const int either = !dm.dom_star && !dm.dow_star;
-    if (either && ce->dom_restricted != ce->dow_restricted) {
-        cron_expr daily = *ce;
-        daily.dom_restricted = daily.dow_restricted = 0;
-        memset(daily.days_of_month + 1, 1, 31);
-        memset(daily.days_of_week, 1, 7);
-        cron_describe(&daily, out);
-        return;
+// "m h dom mon dow [user] command": the five fields joined by single blanks
+// into expr. Returns the command's start, or null when the line ends before
+// the fields (and the user) it needs.
+const char *split_fields(const char *p, int system, line_parts *out) {
+    const int needed = system ? 6 : 5;
+    size_t len = 0;
+    const char *first = nullptr, *last = nullptr; // the schedule as written
+    for (int i = 0; i < needed; i++) {
+        p = skip_space(p);
+        if (!*p) return nullptr;
+        const char *end = skip_token(p);
+        const size_t n = (size_t)(end - p);
+        if (i < 5) {
+            if (!first) first = p;
+            last = end;
+        }
+        if (i == 5) {
+            str_set_span(out->user, p, n);
+        } else if (!out->too_long && n + len + 2 <= sizeof out->expr) {
+            if (len) out->expr[len++] = ' ';
+            memcpy(out->expr + len, p, n);
+            len += n;
+            out->expr[len] = 0;
+        } else {
+            out->too_long = 1;
+        }
+        p = end;
     }
-    if (either || !ce->dom_restricted || !ce->dow_restricted) return;
-    cron_expr weekdays = *ce;
-    weekdays.dom_restricted = 0;
-    memset(weekdays.days_of_month + 1, 1, 31);
-    cron_describe(&weekdays, out);
-    int days = 0;
-    for (int d = 1; d <= 31; d++) days += ce->days_of_month[d];
-    str_append(out, cap, days == 1 ? ", if it is day " : ", if it is one of days ");
-    const char *sep = "";
-    for (int d = 1; d <= 31; d++) {
-        if (!ce->days_of_month[d]) continue;
-        char item[8];
-        snprintf(item, sizeof item, "%s%d", sep, d);
-        str_append(out, cap, item);
-        sep = ", ";
-    }
-    str_append(out, cap, " of the month");
+    // Too long to judge: shown as written, cut, never with a field left out.
+    if (out->too_long) str_set_span(out->expr, first, (size_t)(last - first));
+    return skip_space(p);
 }
 
-} // namespace
-
-// Line kinds, in the order they are recognised: blank, comment, assignment,
-// keyword line, five-field line.
-cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
+// Tells the kind of line (blank, comment, assignment, keyword line,
+// five-field line, in that order) and cuts a schedule line into out.
+// Returns 1 for a schedule line that makes a job, else 0.
+int split_line(char *line, int system, line_parts *out) {
     strip_line_end(line);
     char copy[CRON_LINE_CAPACITY];
     str_copy(copy, sizeof copy, line);
     str_trim(copy);
-    if (!copy[0] || copy[0] == '#' || is_assignment(copy)) return nullptr;
+    if (!copy[0] || copy[0] == '#' || is_assignment(copy)) return 0;
+    out->expr[0] = out->user[0] = 0;
+    out->too_long = 0;
+    const char *command =
+        copy[0] == '@' ? split_keyword(copy, system, out) : split_fields(copy, system, out);
+    if (!command) return 0; // too few fields: no job
+    str_set(out->command, command);
+    return out->expr[0] != 0;
+}
 
-    // The whole schedule is kept for the parser, which refuses one longer
-    // than it judges; the job shows a display copy of it.
-    char expr[CRON_TEXT_MAX + 1] = "", user[64] = "", command[512] = "";
-    int too_long = 0;
-    const char *p = copy;
-    if (*p == '@') {
-        const char *end = skip_token(p);
-        too_long = str_set_span(expr, p, (size_t)(end - p));
-        p = skip_space(end);
-        if (layout->system) {
-            end = skip_token(p);
-            str_set_span(user, p, (size_t)(end - p));
-            p = skip_space(end);
-        }
-    } else {
-        int needed = layout->system ? 6 : 5;
-        size_t len = 0;
-        const char *first = nullptr, *last = nullptr; // the schedule as written
-        for (int i = 0; i < needed; i++) {
-            p = skip_space(p);
-            if (!*p) return nullptr; // too few fields: no job
-            const char *end = skip_token(p);
-            size_t n = (size_t)(end - p);
-            if (i < 5) {
-                if (!first) first = p;
-                last = end;
-            }
-            if (i == 5) {
-                str_set_span(user, p, n);
-            } else if (!too_long && n + len + 2 <= sizeof expr) {
-                if (len) expr[len++] = ' ';
-                memcpy(expr + len, p, n);
-                len += n;
-                expr[len] = 0;
-            } else {
-                too_long = 1;
-            }
-            p = end;
-        }
-        // Too long to judge: shown as written, cut, never with a field left out.
-        if (too_long) str_set_span(expr, first, (size_t)(last - first));
-        p = skip_space(p);
-    }
-    str_set(command, p);
-    if (!expr[0]) return nullptr;
-
-    cron_job *job = add_job();
-    if (!job) return nullptr;
-    str_copy(job->source, sizeof job->source, layout->source);
-    // A display copy cut between two fields would end in a blank.
-    str_set(job->expr, expr);
-    str_trim(job->expr);
-    str_copy(job->command, sizeof job->command, command);
-    str_copy(job->user, sizeof job->user, layout->system ? user : layout->user);
-    str_copy(job->kind, sizeof job->kind, "cron");
-    int parsed = cron_parse(ce, expr);
-    if (too_long) {
+// Judges the schedule of parts as layout says and fills the job's validity,
+// error, description and runs; ce is the parser's working record.
+void judge_schedule(cron_job *job, const line_parts *parts, const cron_layout *layout,
+                    cron_expr *ce) {
+    int parsed = cron_parse(ce, parts->expr);
+    if (parts->too_long) {
         parsed = 0;
-        str_set(ce->error, "expression too long");
-    } else if (parsed && layout->strict && !ce->keyword[0] && has_step_after_value(expr)) {
-        parsed = 0;
-        str_copy(ce->error, sizeof ce->error,
-                 "step after a single value, which cron rejects (write a range, as 5-59/10)");
+        str_set(ce->error, k_expr_too_long);
+    } else if (parsed && layout->strict && !ce->keyword[0]) {
+        const char *rejection = cron_daemon_rejection(parts->expr);
+        if (rejection) {
+            parsed = 0;
+            str_set(ce->error, rejection);
+        }
     }
     if (!parsed) {
-        str_copy(job->error, sizeof job->error, ce->error);
-        str_copy(job->description, sizeof job->description, "Unrecognised schedule expression");
-    } else {
-        job->valid = 1;
-        if (ce->boot_only) {
-            str_copy(job->description, sizeof job->description,
-                     "When the system starts (no scheduled times)");
-        } else {
-            str_copy(job->description, sizeof job->description, ce->description);
-            if (layout->live) describe_for_daemon(ce, job->description, sizeof job->description);
-            job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
-                                           : cron_next_runs(ce, layout->start, job->next);
-        }
+        str_set(job->error, ce->error);
+        str_set(job->description, "Unrecognised schedule expression");
+        return;
     }
+    job->valid = 1;
+    if (ce->boot_only) {
+        str_set(job->description, "When the system starts (no scheduled times)");
+        return;
+    }
+    str_set(job->description, ce->description);
+    if (layout->live) cron_daemon_describe(ce, job->description, sizeof job->description);
+    job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
+                                   : cron_next_runs(ce, layout->start, job->next);
+}
+
+} // namespace
+
+cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce) {
+    static line_parts parts;
+    if (!split_line(line, layout->system, &parts)) return nullptr;
+    cron_job *job = add_job();
+    if (!job) return nullptr;
+    str_set(job->source, layout->source);
+    // A display copy cut between two fields would end in a blank.
+    str_set(job->expr, parts.expr);
+    str_trim(job->expr);
+    str_set(job->command, parts.command);
+    str_set(job->user, layout->system ? parts.user : layout->user);
+    str_set(job->kind, "cron");
+    judge_schedule(job, &parts, layout, ce);
     note_source(layout->source);
     return job;
 }

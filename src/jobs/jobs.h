@@ -1,6 +1,8 @@
-// Job collection: the process-wide job table and source list, and the readers
-// that fill them: the fixture file, the node's cron files (POSIX) and the
-// Windows task list.
+// Job collection: the process-wide job table and source list, the crontab line
+// splitter they share, and the readers that fill them: the fixture file, the
+// node's cron files (users' crontabs, /etc/crontab, /etc/cron.d, run-parts
+// folders) and its systemd timers on POSIX, the Windows task list. Which of
+// them run, and in which order, is the source selector's choice (sources.h).
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -8,14 +10,14 @@
 #include "cron/cron.h"
 
 struct cron_job {
-    char source[64]; // "fixture", "schtasks", a file or folder path, "crontab -l"
+    char source[64]; // "fixture", "schtasks", "systemd", a file or folder path, "crontab -l"
     char expr[128];  // schedule as read; "task" for a Windows task
     char command[512];
     char user[64]; // system-format lines, a spool file's owner, crontab -l's user
-    char kind[12]; // "cron" or "task"
+    char kind[12]; // "cron", "timer" or "task"
     int32_t valid;
     char error[96];
-    char description[224];
+    char description[CRON_DESCRIPTION_CAP];
     int32_t next_count;
     int64_t next[CRON_MAX_RUNS];
     // The last run, when the history pass found one (last_from not empty).
@@ -61,18 +63,20 @@ struct cron_layout {
 
 // Handles one line of a crontab file (its line end may still be there) in
 // the given layout: blank lines, comments and assignments make nothing, a
-// schedule line makes one job. Returns the job made, or null.
+// schedule line makes one job, its schedule judged, described and timed by
+// src/cron (the daemon's rules too when layout->live or ->strict says so).
+// Returns the job made, or null.
 cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce);
 
-// Adds one job per schedule line of the crontab-format file at path, with
-// next runs searched from start. An unreadable or non-regular file adds
-// nothing, and never blocks.
-void read_crontab_file(const char *path, int64_t start);
+// Adds one job per schedule line of the fixture, the crontab-format file at
+// path (CRONTAB_FILE), matched in UTC with next runs searched from start. An
+// unreadable or non-regular file adds nothing, and never blocks.
+void read_fixture_file(const char *path, int64_t start);
 
-// Handles one line of a fixture file (its line end may still be there), the
+// Handles one line of the fixture (its line end may still be there), the
 // "# qz:" directives included; *system_format is the layout flag that
 // directives switch.
-void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start);
+void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start);
 
 // Adds one job per task line of "schtasks /Query /FO CSV /NH".
 void read_schtasks(void);
@@ -82,9 +86,6 @@ void read_schtasks(void);
 // as the node's cron times them, with next runs searched after start.
 void read_live_cron(int64_t start);
 
-// The node's own jobs: the task list on Windows, the cron files elsewhere.
-void read_node_jobs(int64_t start);
-
 // Handles one line of the task list (its line end may still be there).
 void schtasks_line(char *line);
 
@@ -93,37 +94,7 @@ void schtasks_line(char *line);
 // skipped (a single field), else 1.
 int csv_split(const char *line, char fields[4][256], int *nfields);
 
-// ---- systemd timers ------------------------------------------------------
-
-enum { TIMER_CALENDARS = 8, TIMER_MONOTONIC = 8 };
-
-// What a timer's unit file and drop-ins set, applied in order.
-struct timer_unit {
-    int32_t calendar_count;
-    char calendars[TIMER_CALENDARS][256]; // OnCalendar= values as written
-    int32_t monotonic_count;
-    char monotonic[TIMER_MONOTONIC][64]; // "OnBootSec=15min"
-    char randomized_delay[64];           // RandomizedDelaySec= value
-    int32_t persistent;
-    char unit[256]; // Unit=, or ""
-};
-
-// What the timer's service sets: its first ExecStart= and User=.
-struct service_unit {
-    char exec_start[512];
-    char user[64];
-};
-
-// Applies the settings of one unit file text (len bytes, any content) to the
-// records given (either may be null): [Timer] keys to timer, [Service] keys
-// to service. An empty OnCalendar= or On...Sec= clears both timer lists.
-void unit_apply_text(const char *text, size_t len, timer_unit *timer, service_unit *service);
-
-// Fills job from a timer named name (e.g. "pg_dump@main.timer") with its
-// service's unit name and settings; next runs are searched from start.
-void timer_fill_job(cron_job *job, const char *name, const timer_unit *timer,
-                    const char *service_name, const service_unit *service, int64_t start);
-
-// Adds one job per enabled systemd timer of the unit search path under
-// root ("" for the node itself), in name order, after the jobs already read.
-void read_timers(const char *root, int64_t start);
+// Adds one job per enabled systemd timer of the unit search path (under
+// k_root), in name order, after the jobs already read; next runs are
+// searched from start.
+void read_timers(int64_t start);

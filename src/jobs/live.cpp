@@ -1,23 +1,12 @@
+// One crontab file of the node (or the output of crontab -l), line by line,
+// with cronie's CRON_TZ lines and the run-parts lines of the system layout.
 #include "jobs/live.h"
 
 #include <string.h>
 
-#include "jobs/paths.h"
 #include "util/lines.h"
 #include "util/platform.h"
 #include "util/str.h"
-
-int detect_flavor(void) {
-    char path[512];
-    if (root_path(k_cronie, path, sizeof path) && plat_exists(path)) {
-        char target[256];
-        if (!plat_readlink(path, target, sizeof target)) return FLAVOR_CRONIE;
-        const size_t n = strlen(target);
-        if (n < 7 || strcmp(target + n - 7, "busybox") != 0) return FLAVOR_CRONIE;
-    }
-    if (root_path(k_debian_cron, path, sizeof path) && plat_exists(path)) return FLAVOR_DEBIAN;
-    return FLAVOR_UNKNOWN;
-}
 
 // CRON_TZ=zone, blanks allowed around "=", the value maybe quoted. Stores the
 // zone (empty for none) and returns 1 when line is such an assignment.
@@ -40,6 +29,9 @@ static int cron_tz_value(const char *line, char *zone, size_t cap) {
     return 1;
 }
 
+// Each line goes to cron_line in the file's layout; a CRON_TZ line of cronie
+// switches the zone instead, and a valid system-layout job is followed by the
+// scripts of the run-parts folder it runs, if any.
 void read_live_file(const char *access, plat_child *child, const char *source, int system,
                     const char *user, const live_context *ctx) {
     static line_input in;
@@ -72,14 +64,4 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
     if (zoned) plat_zone_pop();
     if (in.timed_out) g_truncated = 1;
     plat_close(handle);
-}
-
-void read_live_cron(int64_t start) {
-    live_context ctx;
-    ctx.flavor = detect_flavor();
-    char path[512];
-    ctx.anacron = root_path(k_anacron, path, sizeof path) && plat_is_executable(path);
-    ctx.start = start;
-    read_user_crontabs(&ctx);
-    read_system_crontabs(&ctx);
 }

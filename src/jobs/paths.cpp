@@ -61,6 +61,10 @@ const char *const k_journal_dir = ZV_JOURNAL_DIR;
 const char *const k_timer_stamps = ZV_TIMER_STAMPS;
 const char *const k_anacron_spool = ZV_ANACRON_SPOOL;
 const char *const k_text_logs = ZV_TEXT_LOGS;
+const char *const k_unit_search_path[UNIT_SEARCH_COUNT] = {
+    "/run/systemd/transient",        "/etc/systemd/system", "/run/systemd/system",
+    "/usr/local/lib/systemd/system", "/lib/systemd/system", "/usr/lib/systemd/system",
+};
 
 int root_path(const char *path, char *out, unsigned cap) {
     int n = snprintf(out, cap, "%s%s", k_root, path);

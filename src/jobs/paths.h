@@ -1,7 +1,8 @@
-// Where the node's cron keeps its files, fixed at build time, and the prefix
-// under which the cron files and the systemd units are read. The shown paths
-// are the real ones; every access puts k_root before them, which is empty
-// except in builds that read a prepared tree instead of the node.
+// Where the node's cron keeps its files, fixed at build time, systemd's unit
+// search path, and the prefix under which the cron files and the systemd
+// units are read. The shown paths are the real ones; every access puts k_root
+// before them, which is empty except in builds that read a prepared tree
+// instead of the node.
 #pragma once
 
 extern const char *const k_root;           // prefix of every access, "" on a node
@@ -18,6 +19,11 @@ extern const char *const k_journal_dir;    // journal folder read, "" for the sy
 extern const char *const k_timer_stamps;   // systemd's stamp files of Persistent= timers
 extern const char *const k_anacron_spool;  // anacron's dates of its last runs
 extern const char *const k_text_logs;      // cron's text logs, ":"-separated, in order
+
+// systemd's unit search path for the system manager, highest precedence
+// first: /run/systemd/transient, /etc/systemd/system, ... /usr/lib/systemd/system.
+enum { UNIT_SEARCH_COUNT = 6 };
+extern const char *const k_unit_search_path[UNIT_SEARCH_COUNT];
 
 // Writes k_root followed by path into out (capacity cap). Returns 1, or 0
 // when it does not fit.

@@ -1,3 +1,5 @@
+// The scripts of a run-parts folder that a system crontab line runs, each
+// listed as a job with that line's schedule and user.
 #include <stdio.h>
 #include <string.h>
 
@@ -10,22 +12,16 @@ namespace {
 
 plat_name g_script_names[512];
 
-// run-parts(8) runs executable files whose names are made of letters, digits,
-// "_" and "-" only, so dpkg leftovers and editor backups never run.
-int run_parts_name(const char *name) {
-    if (!name[0]) return 0;
-    for (const char *p = name; *p; p++)
-        if (!is_alnum((unsigned char)*p) && *p != '_' && *p != '-') return 0;
-    return 1;
-}
-
+// The first byte at or after p that is neither blank nor tab.
 const char *skip_blanks(const char *p) {
     while (*p == ' ' || *p == '\t') p++;
     return p;
 }
 
 // The folder that command runs run-parts on: the first argument after the
-// word run-parts that is a path, without trailing ";" or ")". Returns 1.
+// word run-parts that is a path, without trailing ";", ")", "}" or "/".
+// Returns 1 with the folder stored, or 0 when command runs no run-parts on a
+// folder or the folder does not fit cap.
 int run_parts_folder(const char *command, char *folder, size_t cap) {
     const char *p = command;
     while ((p = strstr(p, "run-parts")) != nullptr) {
@@ -55,7 +51,8 @@ int run_parts_folder(const char *command, char *folder, size_t cap) {
 
 // Where /etc/crontab lets anacron run the folder instead ("test -x
 // /usr/sbin/anacron || ..."), the period that anacron gives it: "day",
-// "week", "month", or "" when the folder name says none.
+// "week", "month", "year", or "" when the folder name says none. Returns
+// null when the command leaves the folder to cron.
 const char *anacron_period(const char *command, const char *folder) {
     char test[160];
     snprintf(test, sizeof test, "test -x %s ||", k_anacron);
@@ -69,6 +66,16 @@ const char *anacron_period(const char *command, const char *folder) {
 
 } // namespace
 
+// run-parts(8) runs executable files whose names are made of letters, digits,
+// "_" and "-" only, so dpkg leftovers and editor backups never run.
+const char *run_parts_name_fault(const char *name) {
+    for (const char *p = name; *p; p++)
+        if (!is_alnum((unsigned char)*p) && *p != '_' && *p != '-') return p;
+    return nullptr;
+}
+
+// Each script is a copy of the line's job with the script as its command and
+// the folder as its source; under anacron it has no runs of its own.
 void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_context *ctx) {
     char folder[256], access[512];
     if (!run_parts_folder(line_job->command, folder, sizeof folder)) return;
@@ -80,7 +87,7 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
     if (left_out) g_truncated = 1;
     for (int i = 0; i < n; i++) {
         const char *name = g_script_names[i].s;
-        if (!run_parts_name(name)) continue;
+        if (!name[0] || run_parts_name_fault(name)) continue;
         char script[512], script_access[768];
         if (snprintf(script, sizeof script, "%s/%s", folder, name) >= (int)sizeof script) continue;
         if (snprintf(script_access, sizeof script_access, "%s/%s", access, name) >=

@@ -1,3 +1,5 @@
+// The Windows task list: the CSV lines of "schtasks /Query /FO CSV /NH", one
+// job per task, described by its status and next run time as printed.
 #include <stdio.h>
 #include <string.h>
 
@@ -41,6 +43,7 @@ int csv_split(const char *line, char fields[4][256], int *nfields) {
     return n != 1;
 }
 
+// Skips empty, single-field and header lines; every other line is a task.
 void schtasks_line(char *line) {
     size_t len = strlen(line);
     while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) line[--len] = 0;
@@ -84,13 +87,4 @@ void read_schtasks(void) {
     }
     if (in.timed_out) g_truncated = 1;
     plat_child_end(&child);
-}
-
-void read_node_jobs(int64_t start) {
-#ifdef _WIN32
-    (void)start;
-    read_schtasks();
-#else
-    read_live_cron(start);
-#endif
 }

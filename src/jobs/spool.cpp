@@ -1,3 +1,5 @@
+// The users' crontabs: the files of the first spool folder that exists, or,
+// when that folder is root's, crontab -l for the user we run as.
 #include <string.h>
 
 #include "jobs/live.h"
@@ -7,7 +9,7 @@
 
 namespace {
 
-// Shared with the cron.d reader, which runs after this one.
+// The names of the spool folder read; one file per user.
 plat_name g_spool_names[1024];
 
 // Runs crontab -l for the user we run as. A missing command, or no crontab
@@ -25,6 +27,8 @@ void read_own_crontab(const live_context *ctx) {
 
 } // namespace
 
+// The spool folders are tried in order; the first that exists is the one the
+// node's cron reads, whether it holds crontabs or not.
 void read_user_crontabs(const live_context *ctx) {
     char spools[512];
     str_copy(spools, sizeof spools, k_cron_spools);

@@ -1,3 +1,5 @@
+// The system crontabs: /etc/crontab and the files of /etc/cron.d, in the
+// system layout, and a job for each file the node's cron would not load.
 #include <stdio.h>
 #include <string.h>
 
@@ -10,15 +12,6 @@ namespace {
 
 plat_name g_cron_d_names[1024];
 
-int is_name_char(unsigned char c) {
-    return is_alnum(c) || c == '_' || c == '-';
-}
-
-int ends_with(const char *s, const char *tail) {
-    size_t n = strlen(s), t = strlen(tail);
-    return n >= t && strcmp(s + n - t, tail) == 0;
-}
-
 // Why the cron daemon would not load the cron.d file name, or null when it
 // would. Debian's cron (cron(8)) takes names made of letters, digits, "_" and
 // "-" only; cronie skips names that start with "#", end in "~" or carry an
@@ -26,15 +19,14 @@ int ends_with(const char *s, const char *tail) {
 const char *name_rejection(const char *name, int flavor) {
     if (flavor == FLAVOR_CRONIE) {
         if (name[0] == '#') return "name starts with #";
-        if (ends_with(name, "~")) return "name ends in ~";
+        if (str_ends_with(name, "~")) return "name ends in ~";
         if (strstr(name, ".rpm")) return "name has an .rpm suffix";
         return nullptr;
     }
-    for (const char *p = name; *p; p++)
-        if (!is_name_char((unsigned char)*p))
-            return *p == '.' ? "name contains a dot"
-                             : "name contains a character other than letters, digits, _ and -";
-    return nullptr;
+    const char *fault = run_parts_name_fault(name);
+    if (!fault) return nullptr;
+    return *fault == '.' ? "name contains a dot"
+                         : "name contains a character other than letters, digits, _ and -";
 }
 
 // Owner and mode checks that both daemons apply to the system crontabs: owned
@@ -45,6 +37,7 @@ const char *file_rejection(const plat_file_info &link, const plat_file_info &tar
     return nullptr;
 }
 
+// A job that says the file source is ignored by cron, and why.
 void add_ignored(const char *source, const char *reason) {
     cron_job *job = add_job();
     if (!job) return;
@@ -76,6 +69,8 @@ void read_system_file(const char *source, const char *name, const live_context *
 
 } // namespace
 
+// Dot files are skipped; every other name of /etc/cron.d is read or listed as
+// ignored, in byte order.
 void read_system_crontabs(const live_context *ctx) {
     read_system_file(k_system_crontab, nullptr, ctx);
     char access[512];

@@ -71,6 +71,11 @@ struct plat_name {
 // is allocated.
 int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out);
 
+// plat_list_dir over the names for which keep returns non-zero only: the
+// cap smallest of them are kept, however many other names the folder holds.
+int plat_list_dir_where(const char *path, int (*keep)(const char *name), plat_name *names, int cap,
+                        int *left_out);
+
 // Opens path for reading without ever blocking (no wait for a FIFO writer, no
 // controlling terminal) and only when it is a regular file. Returns a handle
 // >= 0, or -1 when the path is missing, unreadable or not a regular file.
@@ -157,6 +162,9 @@ void plat_zone_pop(void);
 // when it cannot be represented.
 int64_t plat_mktime(struct tm *tm, int utc);
 
-// The conversion zone's standard and daylight-saving abbreviations ("" when
-// unknown); valid until the zone changes.
-void plat_zone_abbrevs(const char **std_name, const char **dst_name);
+// The node's own zone (TZ, else the system zone), whatever zone plat_zone_push
+// has put in force for conversions: its TZ value (null when TZ is unset), and
+// its standard and daylight-saving abbreviations ("" when unknown). Valid
+// until TZ changes or the next push.
+const char *plat_node_tz(void);
+void plat_node_zone_abbrevs(const char **std_name, const char **dst_name);

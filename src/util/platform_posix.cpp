@@ -157,8 +157,10 @@ static void sift_up(plat_name *h, int i) {
 
 // Adds one entry name to the listing of up to cap rows in names (n so far),
 // keeping the smallest names when there are more.
-static void list_add(const char *name, plat_name *names, int cap, int *n, int *left_out) {
+static void list_add(const char *name, int (*keep)(const char *), plat_name *names, int cap, int *n,
+                     int *left_out) {
     if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return;
+    if (keep && !keep(name)) return;
     const size_t len = strlen(name);
     if (len >= PLAT_NAME_CAP) {
         *left_out = 1;
@@ -185,6 +187,11 @@ static char g_dir_buf[1 << 15] __attribute__((aligned(8)));
 #endif
 
 int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
+    return plat_list_dir_where(path, nullptr, names, cap, left_out);
+}
+
+int plat_list_dir_where(const char *path, int (*keep)(const char *name), plat_name *names, int cap,
+                        int *left_out) {
     *left_out = 0;
     // O_NONBLOCK keeps a FIFO named as a folder from holding the open.
     int fd = open(path, O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
@@ -206,7 +213,7 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
             memcpy(&reclen, g_dir_buf + at + 16, sizeof reclen);
             if (reclen < 20 || at + reclen > got) break;
             g_dir_buf[at + reclen - 1] = 0; // the name ends within its record
-            list_add(g_dir_buf + at + 19, names, cap, &n, left_out);
+            list_add(g_dir_buf + at + 19, keep, names, cap, &n, left_out);
             at += reclen;
         }
     }
@@ -217,7 +224,7 @@ int plat_list_dir(const char *path, plat_name *names, int cap, int *left_out) {
         close(fd);
         return -1;
     }
-    while (struct dirent *e = readdir(d)) list_add(e->d_name, names, cap, &n, left_out);
+    while (struct dirent *e = readdir(d)) list_add(e->d_name, keep, names, cap, &n, left_out);
     closedir(d);
 #endif
     for (int end = n - 1; end > 0; end--) {
@@ -507,6 +514,9 @@ static char g_tz_pushed[256];
 static char g_tz_saved[256];
 static int g_tz_depth;
 static int g_tz_was_set;
+// The node's own abbreviations, taken when a push leaves its zone.
+static char g_node_std[16];
+static char g_node_dst[16];
 
 int plat_zone_push(const char *name) {
     if (g_tz_depth) {
@@ -522,6 +532,9 @@ int plat_zone_push(const char *name) {
         if (strlen(old) + 4 > sizeof g_tz_saved) return 0;
         snprintf(g_tz_saved, sizeof g_tz_saved, "TZ=%s", old);
     }
+    tzset();
+    str_set(g_node_std, tzname[0] ? tzname[0] : "");
+    str_set(g_node_dst, tzname[1] ? tzname[1] : "");
     snprintf(g_tz_pushed, sizeof g_tz_pushed, "TZ=%s", name);
     if (putenv(g_tz_pushed) != 0) return 0;
     tzset();
@@ -544,7 +557,17 @@ int64_t plat_mktime(struct tm *tm, int utc) {
     return (int64_t)t;
 }
 
-void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+const char *plat_node_tz(void) {
+    if (g_tz_depth) return g_tz_was_set ? g_tz_saved + 3 : nullptr;
+    return getenv("TZ");
+}
+
+void plat_node_zone_abbrevs(const char **std_name, const char **dst_name) {
+    if (g_tz_depth) {
+        *std_name = g_node_std;
+        *dst_name = g_node_dst;
+        return;
+    }
     tzset();
     *std_name = tzname[0] ? tzname[0] : "";
     *dst_name = tzname[1] ? tzname[1] : "";

@@ -64,6 +64,11 @@ int plat_list_dir(const char *, plat_name *, int, int *left_out) {
     return -1;
 }
 
+int plat_list_dir_where(const char *, int (*)(const char *), plat_name *, int, int *left_out) {
+    *left_out = 0;
+    return -1;
+}
+
 int plat_open_read(const char *path) {
     int fd = _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     if (fd < 0) return -1;
@@ -245,7 +250,12 @@ int64_t plat_mktime(struct tm *tm, int utc) {
     return (int64_t)t;
 }
 
-void plat_zone_abbrevs(const char **std_name, const char **dst_name) {
+// No zone is ever pushed here: the node's zone is the conversion zone.
+const char *plat_node_tz(void) {
+    return getenv("TZ");
+}
+
+void plat_node_zone_abbrevs(const char **std_name, const char **dst_name) {
     _tzset();
     *std_name = _tzname[0] ? _tzname[0] : "";
     *dst_name = _tzname[1] ? _tzname[1] : "";

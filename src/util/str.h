@@ -5,6 +5,7 @@
 // UTF-8 character boundary and is reported to the caller.
 #pragma once
 #include <stddef.h>
+#include <string.h>
 
 // Copies src into dst (capacity cap >= 1), always terminated. A text that
 // does not fit is cut to at most cap - 1 bytes, never inside a UTF-8
@@ -40,6 +41,13 @@ void str_trim(char *s);
 // is full nothing is added; otherwise what fits of piece is taken, cut like
 // str_copy, with no mark of the cut. Returns 1 when it cut, else 0.
 int str_append(char *buf, size_t cap, const char *piece);
+
+// True when the terminated text s ends in tail (every text ends in "").
+// Inline, so that the length of a literal tail is known where it is called.
+inline int str_ends_with(const char *s, const char *tail) {
+    const size_t n = strlen(s), t = strlen(tail);
+    return n >= t && memcmp(s + n - t, tail, t) == 0;
+}
 
 // True for the six ASCII white-space bytes, whatever the locale.
 int is_space(unsigned char c);

@@ -258,3 +258,45 @@ TEST(Timers, SourceOnlyWithATimerAndBooleansInAnyCase) {
     EXPECT_EQ(one["sources"], json::array({"systemd"}));
     EXPECT_EQ(one["jobs"][0]["description"], "Every day at 00:00, catches up after downtime");
 }
+
+// Timers made by hand live in /etc/systemd/system beside the wants folder
+// that enables them: with thousands of them, that folder holds more names
+// than its listing keeps (1024), the wants folder sorts after them all, and
+// holds more names than its own listing keeps (2048). It is still read: the
+// timers whose names fit are listed, up to the table's 512.
+TEST(Timers, WantsFolderBeyondAFullListingIsStillRead) {
+    if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
+    std::string root = make_temp_dir();
+    make_dirs(root + "/" + k_wants);
+    for (int i = 0; i < 3000; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "job%05d.timer", i);
+        std::ofstream(root + "/" + k_etc + name) << "[Timer]\nOnCalendar=hourly\n";
+        link_to(root, k_wants + std::string(name), std::string("/etc/systemd/system/") + name);
+    }
+    json j = timer_jobs(jobs_in(root));
+    ASSERT_EQ(j["count"], 512);
+    EXPECT_EQ(j["truncated"], true);
+    EXPECT_EQ(j["sources"], json::array({"systemd"}));
+    for (int i = 0; i < 512; i += 73) {
+        char service[32];
+        snprintf(service, sizeof service, "job%05d.service", i);
+        EXPECT_EQ(j["jobs"][i]["command"], service);
+        EXPECT_EQ(j["jobs"][i]["expr"], "hourly");
+    }
+    EXPECT_EQ(j["jobs"][511]["command"], "job00511.service");
+
+    // Few timers in such a folder: all of them, and nothing is left out.
+    std::string few = make_temp_dir();
+    make_dirs(few + "/" + k_etc);
+    for (int i = 0; i < 2000; i++)
+        std::ofstream(few + "/" + k_etc + "svc" + std::to_string(i) + ".service")
+            << "[Service]\nExecStart=/bin/true\n";
+    for (const char *name : {"a.timer", "b.timer", "c.timer"}) {
+        put(few, k_etc + std::string(name), "[Timer]\nOnCalendar=daily\n");
+        link_to(few, k_wants + std::string(name), std::string("/etc/systemd/system/") + name);
+    }
+    json f = timer_jobs(jobs_in(few));
+    EXPECT_EQ(f["count"], 3);
+    EXPECT_EQ(f["truncated"], false);
+}

@@ -1,6 +1,6 @@
 // The crontab fixture reader on a fuzzed file, read both ways: through
-// read_crontab_file on a temporary file, and line by line through
-// crontab_line, each line cut to its first 2047 bytes (less a character cut
+// read_fixture_file on a temporary file, and line by line through
+// fixture_line, each line cut to its first 2047 bytes (less a character cut
 // in half there) with the rest dropped. Both must give the same, well-formed
 // table.
 #include <string>
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         line[n] = 0;
         pos += len + 1;
         const int before = g_job_count;
-        crontab_line(line.data(), &system_format, &ce, k_start);
+        fixture_line(line.data(), &system_format, &ce, k_start);
         FUZZ_CHECK(system_format == 0 || system_format == 1);
         if (g_job_count > before) schedules.push_back(schedule_of(line.data()));
     }
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(write(fd, data, size) == (ssize_t)size);
     close(fd);
     jobs_reset();
-    read_crontab_file(path, k_start);
+    read_fixture_file(path, k_start);
     unlink(path);
     check_table(schedules);
     FUZZ_CHECK(snapshot() == from_lines);

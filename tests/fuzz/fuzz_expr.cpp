@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!text.empty()) FUZZ_CHECK(j["valid"] == (ce.valid == 1));
 
     if (ce.valid) {
-        char again[224];
+        char again[CRON_DESCRIPTION_CAP];
         memset(again, 0x5a, sizeof again);
         cron_describe(&ce, again);
         FUZZ_CHECK(strcmp(again, ce.description) == 0);

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "cron/daemon.h"
 #include "fuzz_util.h"
 #include "jobs/live.h"
 

@@ -5,7 +5,7 @@
 // of its calendars.
 #include "cron/calendar.h"
 #include "fuzz_util.h"
-#include "jobs/jobs.h"
+#include "jobs/timer_job.h"
 
 namespace {
 
@@ -36,7 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     cron_job job;
     memset(&job, 0, sizeof job);
-    timer_fill_job(&job, "fuzz@x.timer", &timer, "fuzz@x.service", &service, k_start);
+    static zoned_values held;
+    held.count = 0;
+    timer_fill_job(&job, &timer, "fuzz@x.service", &service, k_start, &held);
+    timer_add_zoned_runs(&held, k_start);
     FUZZ_CHECK(strcmp(job.source, "systemd") == 0 && strcmp(job.kind, "timer") == 0);
     FUZZ_CHECK(terminated(job.expr, sizeof job.expr));
     FUZZ_CHECK(terminated(job.command, sizeof job.command));

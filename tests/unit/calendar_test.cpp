@@ -6,6 +6,8 @@
 
 #include "cron/calendar.h"
 #include "cron/cron.h"
+#include "cron/zone_cache.h"
+#include "util/platform.h"
 
 namespace {
 
@@ -71,6 +73,49 @@ TEST(CalendarParse, RejectsWithAClearText) {
         EXPECT_STREQ(cs.error, c.error);
         int64_t out[CAL_MAX_RUNS];
         EXPECT_EQ(cal_next_runs(&cs, k_now, out), 0);
+    }
+}
+
+// A trailing abbreviation is the node's own zone's, whatever zone is pushed
+// for conversions while the value is parsed: in Berlin "CET" is the node's
+// standard time and "EST" a zone of the database, in New York the other way
+// round, and "CEST" no zone at all. First runs are systemd-analyze's
+// (systemd 252), started at 00:00 local on Monday 2027-01-04; in Berlin it
+// never finds summer time named in winter.
+TEST(CalendarParse, AbbreviationsAreTheNodesWhateverZoneIsPushed) {
+    struct {
+        const char *node, *text;
+        int valid, dst;
+        const char *zone;
+        int64_t now, first; // first 0: no run
+    } cases[] = {
+        {"Europe/Berlin", "Mon 09:00 CET", 1, 0, "", at(2027, 1, 3, 23, 0), at(2027, 1, 4, 8, 0)},
+        {"Europe/Berlin", "Mon 09:00 CEST", 1, 1, "", at(2027, 1, 3, 23, 0), 0},
+        {"Europe/Berlin", "Mon 09:00 EST", 1, -1, "EST", at(2027, 1, 3, 23, 0),
+         at(2027, 1, 4, 14, 0)},
+        {"America/New_York", "Mon 09:00 CET", 1, -1, "CET", at(2027, 1, 4, 5, 0),
+         at(2027, 1, 4, 8, 0)},
+        {"America/New_York", "Mon 09:00 EST", 1, 0, "", at(2027, 1, 4, 5, 0),
+         at(2027, 1, 4, 14, 0)},
+        {"America/New_York", "Mon 09:00 CEST", 0, -1, "", 0, 0},
+    };
+    for (const auto &c : cases) {
+        node_zone tz(c.node);
+        for (const char *pushed : {"", "CET", "America/New_York", "Europe/Berlin"}) {
+            SCOPED_TRACE(std::string(c.node) + " " + c.text + " pushed " + pushed);
+            if (pushed[0]) { ASSERT_EQ(plat_zone_push(pushed), 1); }
+            cal_spec cs;
+            const int ok = cal_parse(&cs, c.text);
+            if (pushed[0]) plat_zone_pop();
+            EXPECT_EQ(ok, c.valid) << cs.error;
+            EXPECT_EQ(cs.dst, c.dst);
+            EXPECT_STREQ(cs.zone, c.zone);
+            EXPECT_EQ(cs.utc, 0);
+            if (!ok) continue;
+            int64_t out[CAL_MAX_RUNS];
+            const int n = cal_next_runs(&cs, c.now, out);
+            EXPECT_EQ(n > 0 ? out[0] : 0, c.first);
+        }
     }
 }
 
@@ -164,6 +209,42 @@ TEST(CalendarNext, RunsAreStrictlyLaterAndMatch) {
     }
 }
 
+// The zone cache answers as the C library does, next to clock changes too:
+// hourly steps of a little more than an hour pass every change of the year
+// at another minute, in zones with changes of an hour, of half an hour (Lord
+// Howe), none (Kolkata), and in UTC.
+TEST(ZoneCache, AnswersAsTheCLibrary) {
+    for (const char *zone :
+         {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata", "UTC"}) {
+        SCOPED_TRACE(zone);
+        node_zone tz(zone);
+        zone_cache *z = zone_cache_for(0);
+        for (int64_t t = at(2026, 1, 1, 0, 0); t < at(2027, 1, 1, 0, 0); t += 3607) {
+            const time_t tt = (time_t)t;
+            struct tm want, got;
+            ASSERT_NE(localtime_r(&tt, &want), nullptr);
+            ASSERT_EQ(zone_break_down(z, t, &got), 1);
+            const int w[] = {want.tm_year, want.tm_mon,  want.tm_mday, want.tm_hour, want.tm_min,
+                             want.tm_sec,  want.tm_wday, want.tm_yday, want.tm_isdst};
+            const int g[] = {got.tm_year, got.tm_mon,  got.tm_mday, got.tm_hour, got.tm_min,
+                             got.tm_sec,  got.tm_wday, got.tm_yday, got.tm_isdst};
+            ASSERT_EQ(std::vector<int>(g, g + 9), std::vector<int>(w, w + 9)) << t;
+            ASSERT_EQ(got.tm_gmtoff, want.tm_gmtoff) << t;
+            int32_t offset = 0;
+            ASSERT_EQ(zone_offset_at(z, t, &offset), 1);
+            ASSERT_EQ(offset, want.tm_gmtoff) << t;
+            // Back from the wall time, the zone deciding, as mktime does.
+            struct tm fields = want, by_mktime;
+            fields.tm_isdst = -1;
+            const int64_t back = zone_to_time(z, &fields);
+            by_mktime = want;
+            by_mktime.tm_isdst = -1;
+            ASSERT_EQ(back, (int64_t)mktime(&by_mktime)) << t;
+            ASSERT_EQ(fields.tm_hour, by_mktime.tm_hour) << t;
+        }
+    }
+}
+
 TEST(CalendarMerge, AscendingDistinctAtMostFive) {
     int64_t acc[CAL_MAX_RUNS] = {10, 20, 30};
     int count = 3;
@@ -197,5 +278,76 @@ TEST(CalendarDescribe, Sentences) {
         char out[224];
         cal_describe(&cs, out, sizeof out);
         EXPECT_STREQ(out, c.want);
+    }
+}
+
+// Where systemd's search starts (one microsecond after the last run, in that
+// run's second and occurrence) and what it leaves behind in mktime decide
+// which runs it lists. Expected times are systemd-analyze's.
+TEST(CalendarNext, StartsWithinTheLastRunsSecond) {
+    struct {
+        const char *tz, *text;
+        int64_t now;
+        std::vector<int64_t> want; // the first two runs
+    } cases[] = {
+        // 02:59:59 occurs twice on 2027-10-31 in Berlin; after the first the
+        // search carries to 03:00 and on to the next day.
+        {"Europe/Berlin",
+         "*-*-* 02:59:59",
+         at(2027, 10, 30, 22, 50),
+         {at(2027, 10, 31, 0, 59, 59), at(2027, 11, 1, 1, 59, 59)}},
+        {"America/New_York",
+         "*-*-* 01:59:59",
+         at(2027, 11, 7, 4, 50),
+         {at(2027, 11, 7, 5, 59, 59), at(2027, 11, 8, 6, 59, 59)}},
+        // From 23:59:59 on 31 December a carried minute is kept past the
+        // year's end: minute 63 is 00:03, and the next 0/7 minute 00:07.
+        {"America/New_York",
+         "*:00/7:41..45",
+         at(2028, 1, 1, 4, 59, 59),
+         {at(2028, 1, 1, 5, 7, 41), at(2028, 1, 1, 5, 7, 42)}},
+        {"America/New_York",
+         "*:00/23:*",
+         at(2028, 1, 1, 4, 59, 59),
+         {at(2028, 1, 1, 5, 23, 0), at(2028, 1, 1, 5, 23, 1)}},
+        // The same past a day's end and past a month's end (hours), and the
+        // seconds past an hour's end.
+        {"UTC",
+         "*:00/7",
+         at(2027, 6, 15, 23, 59, 59),
+         {at(2027, 6, 16, 0, 7), at(2027, 6, 16, 0, 14)}},
+        {"UTC",
+         "0/5:00",
+         at(2027, 6, 30, 23, 59, 59),
+         {at(2027, 7, 1, 5, 0), at(2027, 7, 1, 10, 0)}},
+        {"UTC",
+         "0/5:00",
+         at(2027, 6, 15, 23, 59, 59),
+         {at(2027, 6, 16, 0, 0), at(2027, 6, 16, 5, 0)}},
+        {"UTC",
+         "*:*:00/7",
+         at(2027, 6, 15, 10, 59, 59),
+         {at(2027, 6, 15, 11, 0, 7), at(2027, 6, 15, 11, 0, 14)}},
+        // A start before 1970 searches from its first second.
+        {"UTC", "*:*:*", -1, {0, 1}},
+        {"Europe/Berlin", "*:*:*", -1, {0, 1}},
+        // From 02:20 CEST on 2026-10-25, the first occurrence of Berlin's
+        // repeated hour: a "~" day is looked up on other days, the last of
+        // which is in CET, so 02:30 is found in its second occurrence.
+        {"Europe/Berlin",
+         "*-10~7 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 1, 30), at(2027, 10, 25, 0, 30)}},
+        {"Europe/Berlin",
+         "*-10-25 02:30",
+         at(2026, 10, 25, 0, 20),
+         {at(2026, 10, 25, 0, 30), at(2027, 10, 25, 0, 30)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.tz) + " " + c.text);
+        node_zone tz(c.tz);
+        std::vector<int64_t> got = runs(c.text, c.now);
+        if (got.size() > 2) got.resize(2);
+        EXPECT_EQ(got, c.want);
     }
 }

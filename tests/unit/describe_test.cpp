@@ -87,7 +87,7 @@ TEST(CronDescribe, UnknownKeywordTextIsCustomSchedule) {
     cron_expr ce;
     ASSERT_EQ(cron_parse(&ce, "@daily"), 1);
     strcpy(ce.keyword, "@often");
-    char out[224];
+    char out[CRON_DESCRIPTION_CAP];
     cron_describe(&ce, out);
     EXPECT_STREQ(out, "Custom schedule");
 }

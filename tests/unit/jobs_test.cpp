@@ -10,7 +10,7 @@ namespace {
 
 constexpr int64_t k_now = 1794458190;
 
-// Feeds lines to the fixture line handler as read_crontab_file would.
+// Feeds lines to the fixture line handler as read_fixture_file would.
 void feed(const std::vector<std::string> &lines) {
     jobs_reset();
     int system_format = 0;
@@ -18,7 +18,7 @@ void feed(const std::vector<std::string> &lines) {
     for (const auto &l : lines) {
         char buf[2048];
         snprintf(buf, sizeof buf, "%s", l.c_str());
-        crontab_line(buf, &system_format, &ce, k_now);
+        fixture_line(buf, &system_format, &ce, k_now);
     }
 }
 
@@ -48,7 +48,7 @@ TEST(JobTable, CapacityTruncationAndSources) {
     EXPECT_EQ(g_source_count, 1);
 }
 
-TEST(CrontabLine, LineKindsAndFields) {
+TEST(FixtureLine, LineKindsAndFields) {
     const std::string f126(126, '1'), f125(125, '1'), f125a = f125 + " a";
     const struct {
         std::vector<std::string> lines;
@@ -114,7 +114,7 @@ TEST(CrontabLine, LineKindsAndFields) {
     }
 }
 
-TEST(CrontabLine, ScheduleOutcomes) {
+TEST(FixtureLine, ScheduleOutcomes) {
     feed({"*/15 9-17 * * 1-5 report", "61 * * * * cmd", "@reboot start", "0 0 30 2 * never",
           std::string(126, '1') + " a b c d e cmd", "x" + std::string(600, 'c')});
     ASSERT_EQ(g_job_count, 5);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <time.h>
 #include <vector>
 
 #include "cron/cron.h"
@@ -130,6 +131,24 @@ TEST(CivilDays, RoundTripsAcrossErasAndBeforeTheEpoch) {
     EXPECT_EQ(days_from_civil(1970, 1, 1), 0);
     EXPECT_EQ(days_from_civil(2000, 3, 1), 11017);
     EXPECT_EQ(days_from_civil(1969, 12, 31), -1);
+}
+
+// The C library's gmtime is the reference for the weekday, the month length
+// and the day of a time, before 1970 too.
+TEST(CivilDays, WeekdayMonthLengthAndDayOfATimeAgreeWithGmtime) {
+    for (int64_t day = -800000; day <= 800000; day += 997) {
+        const time_t t = (time_t)(day * 86400);
+        struct tm tm;
+        ASSERT_NE(gmtime_r(&t, &tm), nullptr);
+        ASSERT_EQ(weekday_of_day(day), tm.tm_wday) << day;
+        ASSERT_EQ(floor_div(day * 86400, 86400), day);
+        ASSERT_EQ(floor_div(day * 86400 - 1, 86400), day - 1);
+        ASSERT_EQ(floor_div(day * 86400 + 86399, 86400), day);
+        const time_t last = (time_t)((day - tm.tm_mday + 1) * 86400 - 86400);
+        struct tm before; // the last day of the month before
+        ASSERT_NE(gmtime_r(&last, &before), nullptr);
+        ASSERT_EQ(month_length(before.tm_year + 1900, before.tm_mon + 1), before.tm_mday) << day;
+    }
 }
 
 // Generated expressions against the minute-by-minute reference, over a

@@ -217,9 +217,9 @@ TEST(ParseValue, NamesNumbersAndLimits) {
 
 TEST(ParseField, ReturnCodesAndMarksKeptFromEarlierItems) {
     unsigned char t[60] = {};
-    EXPECT_EQ(parse_field("1,70", 0, 59, nullptr, 0, 0, t), -1);
+    EXPECT_EQ(parse_field("1,70", &k_cron_fields[0], t), -1);
     EXPECT_EQ(t[1], 1); // earlier items stay marked
-    EXPECT_EQ(parse_field("", 0, 59, nullptr, 0, 0, t), 0);
-    EXPECT_EQ(parse_field(std::string(256, '1').c_str(), 0, 59, nullptr, 0, 0, t), 0);
-    EXPECT_EQ(parse_field("70/0", 0, 59, nullptr, 0, 0, t), 0); // the step is checked first
+    EXPECT_EQ(parse_field("", &k_cron_fields[0], t), 0);
+    EXPECT_EQ(parse_field(std::string(256, '1').c_str(), &k_cron_fields[0], t), 0);
+    EXPECT_EQ(parse_field("70/0", &k_cron_fields[0], t), 0); // the step is checked first
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <time.h>
+#include <unistd.h>
 
-#include "jobs/jobs.h"
+#include "jobs/timer_job.h"
 
 namespace {
 
@@ -28,7 +30,10 @@ cron_job job_of(const parsed &p, const char *service_name = "x.service") {
     tzset();
     cron_job job;
     memset(&job, 0, sizeof job);
-    timer_fill_job(&job, "x.timer", &p.timer, service_name, &p.service, k_now);
+    static zoned_values held;
+    held.count = 0;
+    timer_fill_job(&job, &p.timer, service_name, &p.service, k_now, &held);
+    timer_add_zoned_runs(&held, k_now);
     unsetenv("TZ");
     tzset();
     return job;
@@ -112,4 +117,70 @@ TEST(TimerJob, CalendarsMergeAndRejectionsShow) {
     cron_job none = job_of(apply({"[Timer]\nPersistent=true\n"}));
     EXPECT_EQ(none.valid, 0);
     EXPECT_STREQ(none.error, "no OnCalendar= or On...Sec= setting");
+}
+
+namespace {
+
+// Time spans as systemd-analyze timespan of systemd 252 reads them (its
+// microseconds, cut to whole seconds), and the texts it refuses (-1).
+const struct {
+    const char *text;
+    int64_t seconds;
+} k_spans[] = {
+    {"15min", 900},    {"1h 30min", 5400}, {"12h", 43200},        {"43200", 43200},
+    {"0.5h", 1800},    {"1w 2h", 612000},  {"2 months", 5259600}, {"1y", 31557600},
+    {"5us", 0},        {"1.5s", 1},        {"3 m", 180},          {"1M", 2629800},
+    {"1d12h", 129600}, {"10 hr", 36000},   {"2weeks", 1209600},   {" 7 sec ", 7},
+    {".5min", 30},     {"100ms", 0},       {"abc", -1},           {"1x", -1},
+    {"", -1},          {"1..2s", -1},
+};
+
+} // namespace
+
+TEST(TimerJob, SpanSeconds) {
+    for (const auto &c : k_spans) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(span_seconds(c.text), c.seconds);
+    }
+}
+
+// The same table against the node's own systemd, where it is installed.
+TEST(TimerJob, SpanSecondsAsSystemdReadsThem) {
+    if (access("/usr/bin/systemd-analyze", X_OK) != 0) GTEST_SKIP() << "no systemd-analyze";
+    for (const auto &c : k_spans) {
+        SCOPED_TRACE(c.text);
+        std::string cmd = std::string("/usr/bin/systemd-analyze timespan '") + c.text + "' 2>&1";
+        FILE *p = popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char line[256];
+        long long usec = -1;
+        while (fgets(line, sizeof line, p)) {
+            const char *mu = strstr(line, "\xce\xbcs: ");
+            if (mu) usec = atoll(mu + 5);
+        }
+        pclose(p);
+        EXPECT_EQ(usec < 0 ? -1 : usec / 1000000, c.seconds);
+    }
+}
+
+TEST(TimerJob, ExpandSpecifiers) {
+    const struct {
+        const char *in, *unit;
+        size_t cap;
+        const char *out;
+    } cases[] = {
+        {"/bin/run %n %p %i %%", "x.service", 256, "/bin/run x.service x  %"},
+        {"%i %I", "pg_dump@15-main.service", 256, "15-main 15-main"},
+        {"%N %p %P", "pg_dump@15-main.service", 256, "pg_dump@15-main pg_dump pg_dump"},
+        {"%x and %", "a.service", 256, "%x and %"},
+        {"100%%", "a.service", 256, "100%"},
+        {"abc%ndef", "long.service", 8, "abclong"}, // cut where the capacity ends
+        {"abcdef", "a.service", 4, "abc"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.in);
+        char out[256];
+        expand_specifiers(c.in, c.unit, out, c.cap);
+        EXPECT_STREQ(out, c.out);
+    }
 }

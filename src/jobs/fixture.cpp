@@ -1,10 +1,13 @@
+// The fixture reader: a crontab-format file named by CRONTAB_FILE, whose
+// "# qz:" directives switch between the user and the system layout, matched
+// in UTC.
 #include <string.h>
 
 #include "jobs/jobs.h"
 #include "util/lines.h"
 #include "util/str.h"
 
-void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start) {
+void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start) {
     char copy[CRON_LINE_CAPACITY];
     str_copy(copy, sizeof copy, line);
     str_trim(copy);
@@ -20,7 +23,7 @@ void crontab_line(char *line, int *system_format, cron_expr *ce, int64_t start) 
     cron_line(line, &layout, ce);
 }
 
-void read_crontab_file(const char *path, int64_t start) {
+void read_fixture_file(const char *path, int64_t start) {
     // The open never waits: a FIFO, a device or a socket is not a file to
     // read and counts as unreadable.
     int handle = plat_open_read(path);
@@ -30,6 +33,6 @@ void read_crontab_file(const char *path, int64_t start) {
     int system_format = 0, cut;
     char line[CRON_LINE_CAPACITY];
     cron_expr ce;
-    while (next_line(&in, line, sizeof line, &cut)) crontab_line(line, &system_format, &ce, start);
+    while (next_line(&in, line, sizeof line, &cut)) fixture_line(line, &system_format, &ce, start);
     plat_close(handle);
 }
