@@ -218,6 +218,7 @@ char g_logged[JOB_CAPACITY][2048]; // each cron job's command as cron logs it
 int16_t g_head[SLOTS];             // first job of each hash slot, or -1
 int16_t g_chain[JOB_CAPACITY];     // next job in the same slot, or -1
 
+// The index slot of a key: its type ('u' unit, 'c' cron job) and one or two texts.
 uint32_t hash_key(char type, const char *a, const char *b) {
     uint32_t h = 2166136261u;
     h = (h ^ (unsigned char)type) * 16777619u;
@@ -227,14 +228,17 @@ uint32_t hash_key(char type, const char *a, const char *b) {
     return h % SLOTS;
 }
 
+// True for a timer job that names its service.
 int is_timer(const cron_job *j) {
     return strcmp(j->kind, "timer") == 0 && j->unit[0];
 }
 
+// True for a cron job with a command.
 int is_cron(const cron_job *j) {
     return strcmp(j->kind, "cron") == 0 && j->command[0];
 }
 
+// Stores a last run into the job.
 void set_last(cron_job *j, int64_t t, const char *outcome, const char *detail, const char *from) {
     j->last_time = t;
     str_set(j->last_outcome, outcome);
@@ -274,6 +278,8 @@ void unit_failure_detail(const hist_record *r, const run_state *s, char *out, si
     }
 }
 
+// Oldest first: one of systemd's records of a unit, applied to the timers
+// whose service it is; a newer start begins a new run.
 int apply_unit(const hist_record *r, const char *from) {
     int hit = 0;
     for (int i = g_head[hash_key('u', r->unit, nullptr)]; i >= 0; i = g_chain[i]) {
@@ -360,6 +366,8 @@ const char *bracket_pid(const char *command, int64_t *pid) {
     return p + 2;
 }
 
+// Oldest first: one of cron's records, tied to its job's run by its
+// command and user (starts) or by the job's pid (ends and failures).
 int apply_cron(const hist_record *r, const char *from) {
     if (r->kind == HIST_CRON_ERROR) {
         // The waiting process names its job's process; the newest run with
@@ -400,6 +408,7 @@ int apply_cron(const hist_record *r, const char *from) {
     return 0;
 }
 
+// Puts job i at the head of the slot's chain.
 void index_job(int i, uint32_t slot) {
     g_chain[i] = g_head[slot];
     g_head[slot] = (int16_t)i;
@@ -454,6 +463,8 @@ int history_apply(const hist_record *r, const char *from) {
 
 namespace {
 
+// Newest first: the start of timer job i's last run at t, ended as the
+// newer records said.
 void resolve(int i, int64_t t, const char *from) {
     cron_job *j = &g_jobs[i];
     run_state *s = &g_run[i];
@@ -470,6 +481,8 @@ void resolve(int i, int64_t t, const char *from) {
     }
 }
 
+// Newest first: one of systemd's records of a unit; records newer than the
+// last start gather how the run ended, the start settles it.
 int unit_newest(const hist_record *r, const char *from) {
     int hit = 0;
     for (int i = g_head[hash_key('u', r->unit, nullptr)]; i >= 0; i = g_chain[i]) {
@@ -510,6 +523,7 @@ int unit_newest(const hist_record *r, const char *from) {
     return hit;
 }
 
+// The slot of a pid in the table of ends not yet tied to a start.
 pending_end *end_slot(int64_t pid) {
     return &g_ends[(uint64_t)pid % END_SLOTS];
 }
@@ -542,6 +556,8 @@ int cron_start_newest(const hist_record *r, const char *command, int64_t pid, co
     return hit;
 }
 
+// Newest first: keeps an end or a failure of the job with the pid until
+// its start comes.
 void keep_end(int64_t pid, int failed, int with_pid, const char *detail) {
     if (pid <= 0) return;
     pending_end *e = end_slot(pid);
@@ -554,6 +570,8 @@ void keep_end(int64_t pid, int failed, int with_pid, const char *detail) {
     str_set(e->detail, detail);
 }
 
+// Newest first: one of cron's records; ends and failures are kept by pid,
+// a start takes the one of its pid and settles its jobs.
 int cron_newest(const hist_record *r, const char *from) {
     if (r->kind == HIST_CRON_ERROR) {
         keep_end(r->job_pid, 1, 1, r->detail);

@@ -109,6 +109,8 @@ int make_record(const journal_parser *p, hist_record *r) {
     return hist_cron_message(p->fields[F_MESSAGE], p->lengths[F_MESSAGE], r);
 }
 
+// An empty line: the record ends, is passed on when vouched for, and the
+// kept fields are cleared for the next.
 void end_record(journal_parser *p, void (*emit)(const hist_record *, void *), void *ctx) {
     if (p->any) {
         p->records++;
@@ -139,6 +141,8 @@ void start_value(journal_parser *p) {
     }
 }
 
+// Adds bytes of the current value to its kept field; a value that does not
+// fit spoils the field.
 void value_bytes(journal_parser *p, const char *s, size_t n) {
     if (p->field < 0) return;
     size_t room = JOURNAL_FIELD_CAP - p->lengths[p->field];
@@ -245,6 +249,7 @@ char g_units[JOB_CAPACITY][262]; // "UNIT=" and a timer's service
 const char *g_argv[32 + JOB_CAPACITY];
 char g_read_buf[1 << 16];
 
+// Each vouched record, newest first, goes to the matching.
 void apply_record(const hist_record *r, void *) {
     history_apply_newest(r, "journal");
 }
