@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include "api/api.h"
+#include "api/explain.h"
 #include "api/last.h"
 #include "cron/cron.h"
 #include "jobs/history.h"
@@ -59,6 +60,17 @@ void explain(const char *query, int64_t now) {
         fputs("{\"ok\":false,\"error\":\"missing expr parameter\",\"valid\":false}\n", stdout);
         return;
     }
+    // The language of expr: cron (the default) or a systemd calendar event.
+    char syntax[16];
+    get_query_val(query, "syntax", syntax, sizeof syntax);
+    if (strcmp(syntax, "systemd") == 0) {
+        explain_calendar(expr, got == 2, now, now_utc, now_local);
+        return;
+    }
+    if (syntax[0] && strcmp(syntax, "cron") != 0) {
+        fputs("{\"ok\":false,\"error\":\"unknown syntax\",\"valid\":false}\n", stdout);
+        return;
+    }
     if (got == 2) {
         // Only part of it could be read, and a part is not what was asked.
         write_invalid(expr, k_expr_too_long, now_utc, now_local);
@@ -106,6 +118,7 @@ void explain(const char *query, int64_t now) {
     json_str(now_local);
     fputs(",\"next\":", stdout);
     print_runs(runs, count, now);
+    write_timer_form(&ce, now);
     fputs("}\n", stdout);
 }
 

@@ -49,10 +49,10 @@ throw new Error(r.ok?status+', the answer is not JSON':status);
 // The URL is built inside the chain: encodeURIComponent throws on a lone
 // surrogate (in a stored password or a typed expression), and that must end
 // up in the status line like any failed request.
-function request(action,expr){
+function request(action,expr,syntax){
 return Promise.resolve().then(function(){
 var base=baseUrl();
-var query='action='+action+(action==='jobs'?'&history=1':'')+(expr===undefined?'':'&expr='+encodeURIComponent(expr));
+var query='action='+action+(action==='jobs'?'&history=1':'')+(expr===undefined?'':'&expr='+encodeURIComponent(expr))+(syntax?'&syntax='+syntax:'');
 var url=withContext(base+(base.indexOf('?')>=0?'&':'?')+query);
 return fetch(url,{headers:{'Accept':'application/json'}});
 }).then(function(r){return r.text().then(function(body){return answerOf(r,body)})});
@@ -238,14 +238,124 @@ setBadge(false,'error');
 });
 }
 
+// The length of s in UTF-8 bytes, as the program counts it (a lone
+// surrogate as the three bytes of its replacement).
+function utf8Length(s){
+var n=0;
+for(var i=0;i<s.length;i++){
+var c=s.charCodeAt(i);
+if(c<0x80)n+=1;
+else if(c<0x800)n+=2;
+else if(c>=0xd800&&c<0xdc00&&(s.charCodeAt(i+1)&0xfc00)===0xdc00){n+=4;i++}
+else n+=3;
+}
+return n;
+}
+// The longest text the program judges; a longer one it would refuse, and a
+// host may refuse the request itself (431) before the program sees it.
+function exprMax(){var m=parseInt($('ex').getAttribute('data-max'),10);return m>0?m:1023}
+
+// The playground's language: 'cron' or 'systemd' (calendar events), and
+// the last answer shown, whose conversion the switch carries over.
+var SYNTAX='cron';
+var SHOWN=null;
+var LANG={
+cron:{label:'Cron expression',placeholder:'minute hour day-of-month month day-of-week'},
+systemd:{label:'Calendar event',placeholder:'OnCalendar= value, e.g. Mon..Fri *-*-* 09:00'}
+};
+// A pasted unit-file line "OnCalendar=value" is a calendar event: the value
+// is kept and the playground switches to systemd. True when it was one.
+function takeOnCalendar(){
+var ex=$('ex');
+var m=/^\s*OnCalendar\s*=\s*/i.exec(ex.value);
+if(!m)return false;
+ex.value=ex.value.slice(m[0].length);
+setSyntax('systemd',false);
+return true;
+}
+// Switches the language. carry set: an answer just shown in the other
+// language that names a single equivalent puts it in the input.
+function setSyntax(s,carry){
+if(s===SYNTAX)return;
+var a=SHOWN;
+if(carry&&a&&a.valid){
+if(s==='systemd'&&a.systemd&&Array.isArray(a.systemd.on_calendar)&&a.systemd.on_calendar.length===1)$('ex').value=a.systemd.on_calendar[0];
+if(s==='cron'&&a.cron&&typeof a.cron.expr==='string')$('ex').value=a.cron.expr;
+}
+SYNTAX=s;
+$('synCron').setAttribute('aria-pressed',s==='cron'?'true':'false');
+$('synSystemd').setAttribute('aria-pressed',s==='systemd'?'true':'false');
+$('exLabel').textContent=LANG[s].label;
+$('ex').setAttribute('placeholder',LANG[s].placeholder);
+}
+function clearConversion(){
+$('exConv').classList.add('hide');
+$('exConvText').textContent='';
+$('exConvNote').textContent='';
+$('copyNote').textContent='';
+$('exNorm').classList.add('hide');
+$('exNorm').textContent='';
+}
+// The other language's form of the answer: a cron answer's timer as a
+// ready [Timer] section, a calendar event's cron line or why there is none.
+function showConversion(a){
+var text='',note='',title;
+if(SYNTAX==='cron'){
+var t=a.systemd&&typeof a.systemd==='object'?a.systemd:null;
+if(!t)return;
+title='As a systemd timer';
+var lines=['[Timer]'];
+if(Array.isArray(t.on_calendar))t.on_calendar.forEach(function(v){lines.push('OnCalendar='+v)});
+if(typeof t.on_boot_sec==='string')lines.push('OnBootSec='+t.on_boot_sec);
+text=lines.join('\n')+'\n';
+note=typeof t.note==='string'?t.note:'';
+}else{
+var c=a.cron&&typeof a.cron==='object'?a.cron:null;
+if(!c)return;
+title='As a cron line';
+if(typeof c.expr==='string')text=c.expr;
+note=typeof c.reason==='string'?'No cron line: '+c.reason+'.':typeof c.note==='string'?c.note:'';
+}
+$('exConvTitle').textContent=title;
+$('exConvText').textContent=text;
+$('exConvNote').textContent=note;
+$('copyBtn').classList.toggle('hide',!text);
+$('copyBtn').setAttribute('aria-label',SYNTAX==='cron'?'Copy the [Timer] section':'Copy the cron line');
+$('exConv').classList.remove('hide');
+}
+// Copies the shown conversion; the status says whether it worked.
+function copyConversion(){
+var text=$('exConvText').textContent,say=$('copyNote');
+function fallback(){
+var ok=false;
+try{
+var r=document.createRange();
+r.selectNodeContents($('exConvText'));
+var sel=window.getSelection();
+sel.removeAllRanges();
+sel.addRange(r);
+ok=document.execCommand('copy');
+}catch(e){}
+say.textContent=ok?'Copied.':'Select the text to copy it.';
+}
+if(navigator.clipboard&&navigator.clipboard.writeText){
+navigator.clipboard.writeText(text).then(function(){say.textContent='Copied.'},fallback);
+}else fallback();
+}
+
 function explain(){
+takeOnCalendar();
 var ex=$('ex').value.trim();
 var note=$('exNote'),runs=$('exRuns');
 var current=latest('explain');
+var syntax=SYNTAX;
 while(runs.firstChild)runs.removeChild(runs.firstChild);
+clearConversion();
+SHOWN=null;
 if(!ex){note.textContent='Type an expression first.';return}
+if(utf8Length(ex)>exprMax()){note.textContent='invalid expression: expression too long';return}
 note.textContent='checking\u2026';
-request('explain',ex).then(function(a){
+request('explain',ex,syntax==='systemd'?'systemd':'').then(function(a){
 if(!current())return;
 if(a.ok!==true){note.textContent=a.error?a.error:'failed';return}
 if(!a.valid){note.textContent='invalid expression'+(a.error?': '+a.error:'');return}
@@ -266,10 +376,21 @@ list.appendChild(row);
 note.textContent=a.description+' '+DASH+tail;
 while(runs.firstChild)runs.removeChild(runs.firstChild);
 runs.appendChild(list);
+SHOWN=a;
+if(syntax==='systemd'&&typeof a.normalized==='string'){
+$('exNorm').textContent='Normalized: '+a.normalized;
+$('exNorm').classList.remove('hide');
+}
+showConversion(a);
 }).catch(function(e){
 if(!current())return;
 note.textContent='request failed: '+errText(e);
 });
+}
+function switchTo(s){
+if(s===SYNTAX)return;
+setSyntax(s,true);
+explain();
 }
 
 nameThemeButton();
@@ -278,6 +399,10 @@ $('themeBtn').addEventListener('click',toggleTheme);
 $('reloadBtn').addEventListener('click',load);
 $('goBtn').addEventListener('click',explain);
 $('ex').addEventListener('keydown',function(e){if(e.key==='Enter')explain()});
+$('ex').addEventListener('input',function(){if(takeOnCalendar())explain()});
+$('synCron').addEventListener('click',function(){switchTo('cron')});
+$('synSystemd').addEventListener('click',function(){switchTo('systemd')});
+$('copyBtn').addEventListener('click',copyConversion);
 $('q').addEventListener('input',render);
 window.addEventListener('resize',fitTable);
 $('q').addEventListener('keydown',function(e){

@@ -3,6 +3,7 @@
 #include <stddef.h>
 #include <stdio.h>
 
+#include "cron/cron.h"
 #include "version.h"
 
 // The stylesheet and scripts, compiled in from src/page/*.css and *.js.
@@ -64,18 +65,35 @@ static const char k_overview_card[] =
     "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
     "</div>";
 
-static const char k_playground_card[] =
-    "<div class='card'><h2>Cron expression playground</h2>"
+// The playground's input carries the longest text the program judges
+// (data-max, in UTF-8 bytes), so that the page answers a longer one itself.
+static const char k_playground_start[] =
+    "<div class='card'><h2>Schedule playground</h2>"
+    "<div class='seg' role='group' aria-label='Expression language'>"
+    "<button id='synCron' class='ghost sm' type='button' aria-pressed='true'>cron</button>"
+    "<button id='synSystemd' class='ghost sm' type='button' aria-pressed='false'>"
+    "systemd calendar</button>"
+    "</div>"
     "<div class='play'>"
-    "<label for='ex' class='sr'>Cron expression</label>"
+    "<label for='ex' id='exLabel' class='sr'>Cron expression</label>"
     "<input id='ex' type='text' value='*/15 9-17 * * 1-5' spellcheck='false' autocomplete='off' "
-    "placeholder='minute hour day-of-month month day-of-week'>"
+    "data-max='";
+static const char k_playground_card[] =
+    "' placeholder='minute hour day-of-month month day-of-week'>"
     "<button id='goBtn' type='button'>Explain</button>"
     "</div>"
     "<div id='exNote' class='muted' role='status' style='margin-top:10px'>"
     "Accepts standard five-field expressions and @hourly, @daily, @weekly, @monthly, @yearly, "
     "@reboot.</div>"
+    "<div id='exNorm' class='src hide'></div>"
     "<div id='exRuns' class='runs'></div>"
+    "<div id='exConv' class='conv hide'>"
+    "<div class='conv-head'><span id='exConvTitle' class='conv-title'>As a systemd timer</span>"
+    "<span class='spacer'></span><span id='copyNote' class='muted' role='status'></span>"
+    "<button id='copyBtn' class='ghost sm' type='button'>Copy</button></div>"
+    "<pre id='exConvText' class='conv-text'></pre>"
+    "<div id='exConvNote' class='conv-note muted'></div>"
+    "</div>"
     "</div>";
 
 static const char k_about_card[] =
@@ -109,6 +127,8 @@ void html_body(void) {
     fputs("<main>", stdout);
     fputs(k_top_bar, stdout);
     fputs(k_overview_card, stdout);
+    fputs(k_playground_start, stdout);
+    printf("%d", (int)CRON_TEXT_MAX);
     fputs(k_playground_card, stdout);
     fputs(k_about_card, stdout);
     fputs("</main><script>\n", stdout);

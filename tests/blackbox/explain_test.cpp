@@ -39,7 +39,8 @@ TEST(Explain, ValidFiveFieldExpression) {
         run_record("2026-11-12T09:15:00Z", "2026-11-12 09:15", 16710) + "," +
         run_record("2026-11-12T09:30:00Z", "2026-11-12 09:30", 17610) + "," +
         run_record("2026-11-12T09:45:00Z", "2026-11-12 09:45", 18510) + "," +
-        run_record("2026-11-12T10:00:00Z", "2026-11-12 10:00", 19410) + "]}\n";
+        run_record("2026-11-12T10:00:00Z", "2026-11-12 10:00", 19410) +
+        "],\"systemd\":{\"on_calendar\":[\"Mon..Fri *-*-* 09..17:00,15,30,45:00\"]}}\n";
     EXPECT_EQ(explain_body("*%2F15+9-17+*+*+1-5"), expected);
 }
 
@@ -49,7 +50,7 @@ TEST(Explain, KeywordAnswers) {
         "\"@reboot\",\"description\":\"When the system starts\",\"normalized\":\"@reboot\","
         "\"fields\":{\"minute\":\"@reboot\",\"hour\":\"@reboot\",\"day_of_month\":\"@reboot\","
         "\"month\":\"@reboot\",\"day_of_week\":\"@reboot\"},\"boot_only\":true," +
-        k_now_utc + "," + k_now_local + ",\"next\":[]}\n";
+        k_now_utc + "," + k_now_local + ",\"next\":[],\"systemd\":{\"on_boot_sec\":\"0\"}}\n";
     EXPECT_EQ(explain_body("@reboot"), reboot);
 
     const std::string weekly =
@@ -62,7 +63,8 @@ TEST(Explain, KeywordAnswers) {
         run_record("2026-11-22T00:00:00Z", "2026-11-22 00:00", 847410) + "," +
         run_record("2026-11-29T00:00:00Z", "2026-11-29 00:00", 1452210) + "," +
         run_record("2026-12-06T00:00:00Z", "2026-12-06 00:00", 2057010) + "," +
-        run_record("2026-12-13T00:00:00Z", "2026-12-13 00:00", 2661810) + "]}\n";
+        run_record("2026-12-13T00:00:00Z", "2026-12-13 00:00", 2661810) +
+        "],\"systemd\":{\"on_calendar\":[\"Sun *-*-* 00:00:00\"]}}\n";
     EXPECT_EQ(explain_body("@weekly"), weekly);
 
     const struct {
@@ -205,7 +207,9 @@ TEST(Explain, LocalStampsFollowTheZoneAcrossDaylightSaving) {
         run_record("2026-11-01T06:30:00Z", "2026-11-01 01:30", 7200) + "," +
         run_record("2026-11-01T07:30:00Z", "2026-11-01 02:30", 10800) + "," +
         run_record("2026-11-01T08:30:00Z", "2026-11-01 03:30", 14400) + "," +
-        run_record("2026-11-01T09:30:00Z", "2026-11-01 04:30", 18000) + "]}\n";
+        run_record("2026-11-01T09:30:00Z", "2026-11-01 04:30", 18000) +
+        "],\"systemd\":{\"on_calendar\":[\"*-*-* *:30:00\"],\"note\":\"When the clock moves "
+        "back, cron runs the times of the repeated hour twice, while systemd runs them once.\"}}\n";
     EXPECT_EQ(explain_body("30+*+*+*+*", new_york, now), expected);
     auto kolkata = json::parse(explain_body("0+9+*+*+*", india));
     EXPECT_EQ(kolkata["now_local"], "2026-11-12 10:06");
@@ -221,4 +225,96 @@ TEST(Explain, EveryInSecondsIsMeasuredFromTheStampedNow) {
         EXPECT_EQ(run["in_seconds"].get<long long>(), expected);
         expected += 60;
     }
+}
+
+// A valid cron expression's answer ends with the timer that runs it as the
+// node's cron does: two values when either day field suffices, OnBootSec=
+// for @reboot, and a note where the two part on the days the clock changes.
+TEST(Explain, CronAnswersEndWithTheTimer) {
+    const struct {
+        const char *param, *tz, *systemd;
+    } cases[] = {
+        {"0+0+1%2C15+*+1", "UTC",
+         "{\"on_calendar\":[\"*-*-01,15 00:00:00\",\"Mon *-*-* 00:00:00\"]}"},
+        {"0+0+*%2F2+*+1", "UTC", "{\"on_calendar\":[\"Mon *-*-01..31/2 00:00:00\"]}"},
+        {"0+0+1-31+*+1", "UTC", "{\"on_calendar\":[\"*-*-* 00:00:00\"]}"},
+        {"%40monthly", "UTC", "{\"on_calendar\":[\"*-*-01 00:00:00\"]}"},
+        {"30+2+*+*+*", "Europe/Berlin",
+         "{\"on_calendar\":[\"*-*-* 02:30:00\"],\"note\":\"When the clock moves forward, cron runs "
+         "the times of the skipped hour right after the change, while systemd skips them.\"}"},
+        {"30+2+*+*+*", "UTC", "{\"on_calendar\":[\"*-*-* 02:30:00\"]}"},
+        {"*+1-3+*+*+*", "America/New_York",
+         "{\"on_calendar\":[\"*-*-* 01..03:*:00\"],\"note\":\"When the clock moves back, cron runs "
+         "the times of the repeated hour twice, while systemd runs them once.\"}"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.param) + " " + c.tz);
+        if (program_is_windows() && std::string(c.tz).find('/') != std::string::npos) continue;
+        const std::string body = explain_body(c.param, c.tz);
+        const std::string tail = ",\"systemd\":" + std::string(c.systemd) + "}\n";
+        ASSERT_GE(body.size(), tail.size());
+        EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
+        EXPECT_EQ(json::parse(body).count("systemd"), 1u);
+    }
+    // An invalid expression has no timer.
+    EXPECT_EQ(json::parse(explain_body("61+*+*+*+*")).count("systemd"), 0u);
+}
+
+// syntax=systemd reads expr as an OnCalendar= value.
+TEST(Explain, CalendarEventAnswers) {
+    const std::string weekdays =
+        "{\"ok\":true,\"action\":\"explain\",\"syntax\":\"systemd\",\"expr\":\"Mon..Fri 9:00\","
+        "\"valid\":true,\"normalized\":\"Mon..Fri *-*-* 09:00:00\",\"description\":\"Every "
+        "Monday to Friday at 09:00\"," +
+        k_now_utc + "," + k_now_local + ",\"next\":[" +
+        run_record("2026-11-12T09:00:00Z", "2026-11-12 09:00", 15810) + "," +
+        run_record("2026-11-13T09:00:00Z", "2026-11-13 09:00", 102210) + "," +
+        run_record("2026-11-16T09:00:00Z", "2026-11-16 09:00", 361410) + "," +
+        run_record("2026-11-17T09:00:00Z", "2026-11-17 09:00", 447810) + "," +
+        run_record("2026-11-18T09:00:00Z", "2026-11-18 09:00", 534210) +
+        "],\"cron\":{\"expr\":\"0 9 * * 1-5\"}}\n";
+    EXPECT_EQ(explain_body("Mon..Fri+9%3A00&syntax=systemd"), weekdays);
+
+    // A named zone times the runs; the local stamps stay the node's.
+    auto berlin = json::parse(explain_body("daily+Europe%2FBerlin&syntax=systemd"));
+    EXPECT_EQ(berlin["normalized"], "*-*-* 00:00:00 Europe/Berlin");
+    EXPECT_EQ(berlin["next"][0]["utc"], "2026-11-12T23:00:00Z");
+    EXPECT_EQ(berlin["next"][0]["local"], "2026-11-12 23:00");
+    EXPECT_EQ(berlin["cron"], json::parse("{\"reason\":\"a zone other than the node's is not "
+                                          "expressible in cron\"}"));
+
+    const struct {
+        const char *param, *cron;
+    } reverse[] = {
+        {"*%3A*%3A0%2F30", "{\"reason\":\"seconds are not expressible in cron\"}"},
+        {"2027-*-*", "{\"reason\":\"years are not expressible in cron\"}"},
+        {"*-02~01", "{\"reason\":\"days counted from the end of the month are not expressible in "
+                    "cron\"}"},
+        {"Fri+*-*-13", "{\"reason\":\"a day of the month together with a weekday is not "
+                       "expressible in cron, which runs on either\"}"},
+        {"Sun+*-*-1..7+1%3A00", "{\"expr\":\"0 1 1-7 * */7\"}"},
+        {"quarterly", "{\"expr\":\"0 0 1 */3 *\"}"},
+        {"daily+UTC", "{\"expr\":\"0 0 * * *\"}"},
+    };
+    for (const auto &c : reverse) {
+        SCOPED_TRACE(c.param);
+        auto body = json::parse(explain_body(std::string(c.param) + "&syntax=systemd"));
+        EXPECT_EQ(body["valid"], true);
+        EXPECT_EQ(body["cron"], json::parse(c.cron));
+    }
+
+    const std::string invalid =
+        "{\"ok\":true,\"action\":\"explain\",\"syntax\":\"systemd\",\"expr\":\"*-*-32\","
+        "\"valid\":false,\"error\":\"value out of range\",\"normalized\":\"\",\"description\":"
+        "\"\",\"next\":[]," +
+        k_now_utc + "," + k_now_local + "}\n";
+    EXPECT_EQ(explain_body("*-*-32&syntax=systemd"), invalid);
+    auto long_one = json::parse(explain_body(std::string(1100, '0') + "&syntax=systemd"));
+    EXPECT_EQ(long_one["error"], "expression too long");
+    EXPECT_EQ(json_body(run_query("action=explain&syntax=systemd")),
+              "{\"ok\":false,\"error\":\"missing expr parameter\",\"valid\":false}\n");
+    EXPECT_EQ(json_body(run_query("action=explain&expr=daily&syntax=SYSTEMD")),
+              "{\"ok\":false,\"error\":\"unknown syntax\",\"valid\":false}\n");
+    // syntax=cron is the default, byte for byte.
+    EXPECT_EQ(explain_body("%40daily&syntax=cron"), explain_body("%40daily"));
 }

@@ -82,6 +82,11 @@ TEST(Hostile, QueryStrings) {
         std::string(20000, '&') + "action=explain&expr=@daily",
         "action=" + big,
         "format=json&" + bytes,
+        "action=explain&syntax=systemd&expr=" + big,
+        "action=explain&syntax=systemd&expr=" + bytes,
+        "action=explain&syntax=systemd&expr=" + std::string(1020, '1') + ":00",
+        "action=explain&syntax=systemd&expr=*-*-*+*:*:*+" + bytes,
+        "action=explain&syntax=" + bytes + "&expr=daily",
     };
     for (const auto &q : queries) {
         SCOPED_TRACE(q.substr(0, 40));
@@ -211,6 +216,10 @@ TEST(Hostile, TimeZones) {
         auto env = base_env(k_now, tz);
         env.push_back("QUERY_STRING=action=explain&expr=*+*+*+*+*");
         auto r = run_program(env, {}, k_bound_s);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(parse_answer(r)["valid"], true);
+        env.back() = "QUERY_STRING=action=explain&syntax=systemd&expr=Mon..Fri+02:30";
+        r = run_program(env, {}, k_bound_s);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(parse_answer(r)["valid"], true);
     }

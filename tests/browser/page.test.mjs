@@ -336,6 +336,160 @@ describe('playground', { concurrency: true }, () => {
     assert.equal(explains, 5);
   }));
 
+  // The program judges at most 1023 bytes of UTF-8 after trimming blanks; a
+  // host in front of it refuses a long request line itself (431), so the
+  // page answers a longer text without sending it.
+  test('a text longer than the program judges is answered without a request', () => withPage({}, async (page) => {
+    let explains = 0;
+    page.on('request', (r) => { if (new URL(r.url()).searchParams.get('action') === 'explain') explains++; });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(await page.getAttribute('#ex', 'data-max'), '1023');
+    const tooLong = 'invalid expression: expression too long';
+    const cases = [
+      { expr: '0'.repeat(20000), note: tooLong, sent: 0 },
+      { expr: '0 0 * * *' + ' '.repeat(1015), note: 'At 00:00, every day ' + DASH + ' next 5 runs in your local time:', sent: 1 },
+      { expr: '0' + ' '.repeat(1015) + '0 * * *', note: 'At 00:00, every day ' + DASH + ' next 5 runs in your local time:', sent: 1 },
+      { expr: '0' + ' '.repeat(1016) + '0 * * *', note: tooLong, sent: 0 },
+      // Two bytes a character: 511 of them and one more byte fit, 512 do not.
+      { expr: '\u00e9'.repeat(511) + 'x', note: /^invalid expression: /, sent: 1 },
+      { expr: '\u00e9'.repeat(512), note: tooLong, sent: 0 },
+      { expr: '\u{1F600}'.repeat(256), note: tooLong, sent: 0 },
+    ];
+    for (const c of cases) {
+      await page.fill('#ex', c.expr);
+      const before = explains;
+      await page.click('#goBtn');
+      await page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
+      const note = await text(page, '#exNote');
+      if (c.note instanceof RegExp) assert.match(note, c.note); else assert.equal(note, c.note);
+      assert.equal(explains - before, c.sent, c.expr.slice(0, 20));
+      if (!c.sent) assert.equal(await page.$$eval('#exRuns .run', (rs) => rs.length), 0);
+    }
+  }));
+
+  const conversion = (page) => page.evaluate(() => {
+    const shown = (id) => !document.getElementById(id).closest('.hide');
+    return {
+      shown: shown('exConv'),
+      title: document.getElementById('exConvTitle').textContent,
+      text: document.getElementById('exConvText').textContent,
+      note: document.getElementById('exConvNote').textContent,
+      copy: shown('copyBtn'),
+    };
+  });
+  const settledNote = (page) => page.waitForFunction(() => !document.getElementById('exNote').textContent.startsWith('checking'));
+
+  test('the language switch: a cron answer as a [Timer] section, calendar events and their cron line', () => withPage({}, async (page) => {
+    const sent = [];
+    page.on('request', (r) => {
+      const u = new URL(r.url());
+      if (u.searchParams.get('action') === 'explain') sent.push([u.searchParams.get('syntax'), u.searchParams.get('expr')]);
+    });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    const pressed = () => page.$$eval('.seg button', (bs) => bs.map((b) => [b.textContent, b.getAttribute('aria-pressed')]));
+    assert.deepEqual(await pressed(), [['cron', 'true'], ['systemd calendar', 'false']]);
+    assert.deepEqual(await conversion(page), {
+      shown: true, title: 'As a systemd timer', text: '[Timer]\nOnCalendar=Mon..Fri *-*-* 09..17:00,15,30,45:00\n', note: '', copy: true,
+    });
+
+    // The switch carries the timer's value over and explains it as one.
+    await page.click('#synSystemd');
+    await settledNote(page);
+    assert.deepEqual(await pressed(), [['cron', 'false'], ['systemd calendar', 'true']]);
+    assert.equal(await page.inputValue('#ex'), 'Mon..Fri *-*-* 09..17:00,15,30,45:00');
+    assert.equal(await page.getByLabel('Calendar event').getAttribute('id'), 'ex');
+    assert.equal(await text(page, '#exNote'),
+      'At minute 0, 15, 30 and 45, between 09:00 and 17:59, every Monday to Friday ' + DASH + ' next 5 runs in your local time:');
+    assert.equal(await text(page, '#exNorm'), 'Normalized: Mon..Fri *-*-* 09..17:00,15,30,45:00');
+    assert.equal(await page.$$eval('#exRuns .run', (rs) => rs.length), 5);
+    assert.deepEqual(await conversion(page), { shown: true, title: 'As a cron line', text: '*/15 9-17 * * 1-5', note: '', copy: true });
+
+    await page.fill('#ex', '*:*:0/30');
+    await page.click('#goBtn');
+    await settledNote(page);
+    assert.equal(await text(page, '#exNorm'), 'Normalized: *-*-* *:*:00/30');
+    assert.deepEqual(await conversion(page),
+      { shown: true, title: 'As a cron line', text: '', note: 'No cron line: seconds are not expressible in cron.', copy: false });
+    await page.fill('#ex', '*-*-32');
+    await page.click('#goBtn');
+    await settledNote(page);
+    assert.equal(await text(page, '#exNote'), 'invalid expression: value out of range');
+    assert.equal((await conversion(page)).shown, false);
+    assert.equal(await page.isHidden('#exNorm'), true);
+
+    // Back to cron with the cron line of the last calendar event.
+    await page.fill('#ex', 'daily');
+    await page.click('#goBtn');
+    await settledNote(page);
+    await page.click('#synCron');
+    await settledNote(page);
+    assert.equal(await page.inputValue('#ex'), '0 0 * * *');
+    assert.equal(await page.getByLabel('Cron expression').getAttribute('id'), 'ex');
+    assert.deepEqual(await conversion(page), {
+      shown: true, title: 'As a systemd timer', text: '[Timer]\nOnCalendar=*-*-* 00:00:00\n', note: '', copy: true,
+    });
+    for (const [expr, timer] of [
+      ['@reboot', '[Timer]\nOnBootSec=0\n'],
+      ['0 0 1,15 * 1', '[Timer]\nOnCalendar=*-*-01,15 00:00:00\nOnCalendar=Mon *-*-* 00:00:00\n'],
+    ]) {
+      await page.fill('#ex', expr);
+      await page.click('#goBtn');
+      await settledNote(page);
+      assert.equal((await conversion(page)).text, timer, expr);
+    }
+    assert.equal(await page.isHidden('#exNorm'), true);
+    assert.deepEqual(sent, [
+      [null, '*/15 9-17 * * 1-5'], ['systemd', 'Mon..Fri *-*-* 09..17:00,15,30,45:00'], ['systemd', '*:*:0/30'], ['systemd', '*-*-32'],
+      ['systemd', 'daily'], [null, '0 0 * * *'], [null, '@reboot'], [null, '0 0 1,15 * 1'],
+    ]);
+  }));
+
+  test('a pasted OnCalendar= line is a calendar event', () => withPage({}, async (page) => {
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.fill('#ex', ' OnCalendar = Sat,Sun 12:00');
+    await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('Every'));
+    assert.equal(await page.inputValue('#ex'), 'Sat,Sun 12:00');
+    assert.equal(await page.getAttribute('#synSystemd', 'aria-pressed'), 'true');
+    assert.equal(await text(page, '#exNorm'), 'Normalized: Sat,Sun *-*-* 12:00:00');
+    assert.equal((await conversion(page)).text, '0 12 * * 0,6');
+    // Typed into the cron playground too, and with Enter.
+    await page.click('#synCron');
+    await settledNote(page);
+    await page.fill('#ex', 'oncalendar=weekly');
+    await settledNote(page);
+    assert.deepEqual([await page.inputValue('#ex'), await page.getAttribute('#synSystemd', 'aria-pressed')], ['weekly', 'true']);
+    assert.equal(await text(page, '#exNorm'), 'Normalized: Mon *-*-* 00:00:00');
+  }));
+
+  test('the copy button copies the [Timer] section, and the note is shown', () => withPage({}, async (page, context) => {
+    await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: host.url });
+    let reply = null;
+    await page.route((u) => u.searchParams.get('action') === 'explain' && reply !== null, (r) =>
+      r.fulfill({ contentType: 'application/json', body: JSON.stringify(reply) }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await page.getByRole('button', { name: 'Copy the [Timer] section' }).click();
+    await page.waitForFunction(() => document.getElementById('copyNote').textContent === 'Copied.');
+    assert.equal(await page.evaluate(() => navigator.clipboard.readText()), '[Timer]\nOnCalendar=Mon..Fri *-*-* 09..17:00,15,30,45:00\n');
+
+    const note = 'When the clock moves forward, cron runs the times of the skipped hour right after the change, while systemd skips them.';
+    reply = { ok: true, valid: true, description: 'At 02:30, every day', boot_only: false, next: [],
+      systemd: { on_calendar: ['*-*-* 02:30:00', '<b>x</b>'], note } };
+    await page.click('#goBtn');
+    await settledNote(page);
+    assert.deepEqual(await conversion(page),
+      { shown: true, title: 'As a systemd timer', text: '[Timer]\nOnCalendar=*-*-* 02:30:00\nOnCalendar=<b>x</b>\n', note, copy: true });
+    assert.equal(await text(page, '#copyNote'), '');
+    // An answer without the key shows no conversion.
+    reply = { ok: true, valid: true, description: 'd', boot_only: false, next: [] };
+    await page.click('#goBtn');
+    await settledNote(page);
+    assert.equal((await conversion(page)).shown, false);
+  }));
+
   // The viewer is in Asia/Kolkata, the node in Europe/Paris: the local times
   // shown are the viewer's, the node's own stamps are the titles.
   test('crafted explain answers', () => withPage({ timezoneId: 'Asia/Kolkata' }, async (page) => {
@@ -613,7 +767,7 @@ describe('accessibility', { concurrency: true }, () => {
     const main = page.getByRole('main');
     assert.equal(await main.getByLabel('Filter jobs').getAttribute('id'), 'q');
     assert.equal(await main.getByLabel('Cron expression').getAttribute('id'), 'ex');
-    assert.deepEqual(await page.getByRole('status').evaluateAll((es) => es.map((e) => e.id)), ['qCount', 'note', 'exNote']);
+    assert.deepEqual(await page.getByRole('status').evaluateAll((es) => es.map((e) => e.id)), ['qCount', 'note', 'exNote', 'copyNote']);
     assert.equal(await page.getByRole('region', { name: 'Scheduled jobs' }).count(), 1);
     const theme = (name) => page.getByRole('button', { name, exact: true }).count();
     assert.equal(await theme('Theme: dark'), 1);
@@ -643,6 +797,15 @@ describe('accessibility', { concurrency: true }, () => {
         await page.fill('#ex', '61 * * * *');
         await page.click('#goBtn');
         await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('invalid'));
+        assert.deepEqual(await seriousViolations(page), []);
+        // The calendar playground, with its cron line and a reason.
+        await page.fill('#ex', 'Mon..Fri 09:00');
+        await page.click('#synSystemd');
+        await page.waitForFunction(() => document.getElementById('exNote').textContent.startsWith('Every'));
+        assert.deepEqual(await seriousViolations(page), []);
+        await page.fill('#ex', '*:*:0/30');
+        await page.click('#goBtn');
+        await page.waitForFunction(() => document.getElementById('exConvNote').textContent.startsWith('No cron line'));
         assert.deepEqual(await seriousViolations(page), []);
       }));
     }
