@@ -5,7 +5,9 @@
 
 #include "api/api.h"
 #include "api/explain.h"
+#include "api/last.h"
 #include "cron/cron.h"
+#include "jobs/history.h"
 #include "jobs/jobs.h"
 #include "jobs/sources.h"
 #include "util/platform.h"
@@ -120,11 +122,17 @@ void explain(const char *query, int64_t now) {
     fputs("}\n", stdout);
 }
 
-// The jobs answer: the table filled by the source selector, stamped with now.
-void jobs(int64_t now) {
+// The jobs answer: the table filled by the source selector, stamped with now;
+// with history=1 on a live source, each job's last run too.
+void jobs(int64_t now, const char *query) {
+    char history[8];
+    get_query_val(query, "history", history, sizeof history);
+    const char *file = getenv("CRONTAB_FILE");
+    g_history_asked = strcmp(history, "1") == 0 && !(file && file[0]);
     int64_t start = (int64_t)time(nullptr);
     jobs_reset();
-    read_job_sources(getenv("CRONTAB_FILE"), start);
+    read_job_sources(file, start);
+    if (g_history_asked) read_history(now);
     write_jobs_answer(now);
 }
 
@@ -195,6 +203,7 @@ void write_jobs_answer(int64_t now) {
         json_str(j.description);
         fputs(",\"next\":", stdout);
         print_runs(j.next, j.next_count, now);
+        if (g_history_asked) write_last(&j, now);
         write_job_warnings(&j);
         putchar('}');
     }
@@ -209,7 +218,7 @@ int mode_json(const char *query) {
     if (strcmp(action, "explain") == 0)
         explain(query, now);
     else if (!action[0] || strcmp(action, "jobs") == 0 || strcmp(action, "list") == 0)
-        jobs(now);
+        jobs(now, query);
     else if (strcmp(action, "info") == 0)
         info();
     else

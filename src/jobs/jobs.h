@@ -29,6 +29,13 @@ struct cron_job {
     uint16_t warnings; // warning_bit set
     uint8_t checked;
     char warning_detail[160];
+    // The last run, when the history pass found one (last_from not empty).
+    int64_t last_time;
+    char last_outcome[12]; // "succeeded", "failed", "running", "started"
+    char last_detail[48];  // "exit status 1", or ""
+    char last_from[16];    // "journal", "syslog", "timer stamp", "anacron", ...
+    char unit[256];        // a timer's service, as systemd's records name it
+    char timer[256];       // a timer's own unit name
 };
 
 enum { JOB_CAPACITY = 512, SOURCE_CAPACITY = 16 };

@@ -38,6 +38,21 @@
 #ifndef ZV_CHILD_TIMEOUT_MS
 #define ZV_CHILD_TIMEOUT_MS 3000
 #endif
+#ifndef ZV_JOURNALCTL
+#define ZV_JOURNALCTL "journalctl"
+#endif
+#ifndef ZV_JOURNAL_DIR
+#define ZV_JOURNAL_DIR ""
+#endif
+#ifndef ZV_TIMER_STAMPS
+#define ZV_TIMER_STAMPS "/var/lib/systemd/timers"
+#endif
+#ifndef ZV_ANACRON_SPOOL
+#define ZV_ANACRON_SPOOL "/var/spool/anacron"
+#endif
+#ifndef ZV_TEXT_LOGS
+#define ZV_TEXT_LOGS "/var/log/syslog:/var/log/cron:/var/log/cron.log:/var/log/messages"
+#endif
 
 const char *const k_root = ZV_ROOT;
 const char *const k_system_crontab = ZV_SYSTEM_CRONTAB;
@@ -48,6 +63,11 @@ const char *const k_cronie = ZV_CRONIE;
 const char *const k_anacron = ZV_ANACRON;
 const char *const k_passwd = ZV_PASSWD;
 const int k_child_timeout_ms = ZV_CHILD_TIMEOUT_MS;
+const char *const k_journalctl = ZV_JOURNALCTL;
+const char *const k_journal_dir = ZV_JOURNAL_DIR;
+const char *const k_timer_stamps = ZV_TIMER_STAMPS;
+const char *const k_anacron_spool = ZV_ANACRON_SPOOL;
+const char *const k_text_logs = ZV_TEXT_LOGS;
 const char *const k_unit_search_path[UNIT_SEARCH_COUNT] = {
     "/run/systemd/transient",        "/etc/systemd/system", "/run/systemd/system",
     "/usr/local/lib/systemd/system", "/lib/systemd/system", "/usr/lib/systemd/system",

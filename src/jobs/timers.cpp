@@ -79,6 +79,9 @@ void read_timers(int64_t start) {
                        &g_held);
         job->checked = 1;
         if (!have_service) job->warnings |= WARN_UNIT_MISSING;
+        // What the journal's records and the stamp file name.
+        str_set(job->unit, service_name);
+        str_set(job->timer, name);
         note_source("systemd");
     }
     timer_add_zoned_runs(&g_held, start);

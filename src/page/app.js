@@ -52,7 +52,7 @@ throw new Error(r.ok?status+', the answer is not JSON':status);
 function request(action,expr,syntax){
 return Promise.resolve().then(function(){
 var base=baseUrl();
-var query='action='+action+(expr===undefined?'':'&expr='+encodeURIComponent(expr))+(syntax?'&syntax='+syntax:'');
+var query='action='+action+(action==='jobs'?'&history=1':'')+(expr===undefined?'':'&expr='+encodeURIComponent(expr))+(syntax?'&syntax='+syntax:'');
 var url=withContext(base+(base.indexOf('?')>=0?'&':'?')+query);
 return fetch(url,{headers:{'Accept':'application/json'}});
 }).then(function(r){return r.text().then(function(body){return answerOf(r,body)})});
@@ -130,7 +130,8 @@ b.className='pill '+(ok?'on':'off');
 
 function passes(job,f){
 if(!f)return true;
-var hay=[job.command,job.source,job.expr,job.description,job.user,job.kind].map(function(v){return v===undefined||v===null?'':String(v)}).join(' ').toLowerCase();
+var last=job.last&&typeof job.last==='object'?job.last:{};
+var hay=[job.command,job.source,job.expr,job.description,job.user,job.kind,last.outcome,last.detail].map(function(v){return v===undefined||v===null?'':String(v)}).join(' ').toLowerCase();
 return hay.indexOf(f)>=0;
 }
 
@@ -161,6 +162,23 @@ ul.appendChild(li);
 });
 return ul;
 }
+// The last run: how long ago it started and how it ended, a failure in the
+// error colour with its detail; a dash where nothing is recorded.
+function lastCell(last){
+var cell=el('td','last');
+if(!last||typeof last!=='object'){
+cell.appendChild(el('span','muted',DASH));
+return cell;
+}
+var ago=typeof last.ago_seconds==='number'?duration(last.ago_seconds)+' ago':'';
+var outcome=String(last.outcome||'');
+var failed=outcome==='failed';
+cell.appendChild(el('div','in',ago));
+var what=el('div',failed?'err':'src',outcome+(last.detail?': '+last.detail:''));
+what.title=(last.local?last.local+' local, ':'')+'from '+String(last.from||'');
+cell.appendChild(what);
+return cell;
+}
 
 function render(){
 var rows=$('rows');
@@ -168,11 +186,12 @@ while(rows.firstChild)rows.removeChild(rows.firstChild);
 var typed=$('q').value.trim();
 var f=typed.toLowerCase();
 var jobs=Array.isArray(DATA.jobs)?DATA.jobs:[];
-var shown=0,soonest=null,valid=0,problems=0;
+var shown=0,soonest=null,valid=0,problems=0,failed=0;
 var onlyProblems=$('qProb').checked;
 jobs.forEach(function(job){
 if(!job||typeof job!=='object')return;
 if(job.valid===true)valid++;
+if(job.last&&job.last.outcome==='failed')failed++;
 var probs=problemsOf(job);
 problems+=probs.length;
 if(!passes(job,f)||(onlyProblems&&!probs.length))return;
@@ -196,6 +215,7 @@ if(typeof first.in_seconds==='number'&&(soonest===null||first.in_seconds<soonest
 nextCell.appendChild(el('span','muted',DASH));
 }
 tr.appendChild(nextCell);
+tr.appendChild(lastCell(job.last));
 var user=el('td','user');
 user.appendChild(job.user?el('span',null,job.user):el('span','muted',DASH));
 tr.appendChild(user);
@@ -210,6 +230,7 @@ $('qCount').textContent=f||onlyProblems?shown+' of '+jobs.length:'';
 $('k-prob').textContent=String(problems);
 $('k-total').textContent=String(jobs.length);
 $('k-valid').textContent=String(valid);
+$('k-failed').textContent=String(failed);
 $('k-next').textContent=soonest===null?DASH:duration(soonest);
 $('k-src').textContent=String(Array.isArray(DATA.sources)?DATA.sources.length:0);
 fitTable();

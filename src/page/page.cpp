@@ -47,6 +47,7 @@ static const char k_overview_card[] =
     "<div class='kpi'><div class='k'>jobs</div><div class='v' id='k-total'>&mdash;</div></div>"
     "<div class='kpi'><div class='k'>parsed</div><div class='v' id='k-valid'>&mdash;</div></div>"
     "<div class='kpi'><div class='k'>next run</div><div class='v' id='k-next'>&mdash;</div></div>"
+    "<div class='kpi'><div class='k'>failed</div><div class='v' id='k-failed'>&mdash;</div></div>"
     "<div class='kpi'><div class='k'>sources</div><div class='v' id='k-src'>&mdash;</div></div>"
     "<div class='kpi'><div class='k'>problems</div><div class='v' id='k-prob'>&mdash;</div></div>"
     "</div>"
@@ -60,7 +61,8 @@ static const char k_overview_card[] =
     "<div id='note' class='muted' role='status' style='margin-top:10px'></div>"
     "<div class='tblwrap' role='region' aria-label='Scheduled jobs'><table><thead><tr>"
     "<th scope='col'>Source</th><th scope='col'>Schedule</th><th scope='col'>Meaning</th>"
-    "<th scope='col'>Next run</th><th scope='col'>User</th><th scope='col'>Command</th>"
+    "<th scope='col'>Next run</th><th scope='col'>Last run</th><th scope='col'>User</th>"
+    "<th scope='col'>Command</th>"
     "</tr></thead><tbody id='rows'></tbody></table></div>"
     "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
     "</div>";

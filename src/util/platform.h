@@ -39,6 +39,7 @@ struct plat_file_info {
     uint32_t uid;  // owner
     uint32_t mode; // permission bits (07777)
     int64_t size;  // bytes
+    int64_t mtime; // last modification, seconds since 1970 UTC
 };
 
 // Facts about path, following links (plat_stat) or not (plat_lstat). Returns
@@ -84,6 +85,11 @@ int plat_open_read(const char *path);
 // -1 on a read error.
 int64_t plat_read(int handle, char *buf, size_t cap);
 
+// Reads up to cap bytes from the handle at byte offset (0 from the start),
+// leaving the handle's position undefined. Returns the count, 0 at or past the
+// end and -1 on a read error.
+int64_t plat_read_at(int handle, int64_t offset, char *buf, size_t cap);
+
 // Closes a handle from plat_open_read; -1 is ignored.
 void plat_close(int handle);
 
@@ -114,6 +120,13 @@ void plat_child_end(plat_child *c);
 // Milliseconds of a clock that never goes back and that no faked wall clock
 // moves; only differences mean anything.
 int64_t plat_monotonic_ms(void);
+
+// The last run of the Windows scheduled task at task_path (its folder path
+// and name, "\\Microsoft\\Windows\\Defrag\\ScheduledDefrag"), asked of the Task
+// Scheduler service: *when its LastRunTime (seconds since 1970 UTC), *result
+// its LastTaskResult. Returns 1, or 0 when the service, the task or a run is
+// not there (elsewhere than on Windows always 0).
+int plat_task_last_run(const char *task_path, int64_t *when, uint32_t *result);
 
 // ---- The user and the zone ---------------------------------------------
 

@@ -79,6 +79,7 @@ static void fill_info(const struct stat &st, plat_file_info *out) {
     out->uid = (uint32_t)st.st_uid;
     out->mode = (uint32_t)(st.st_mode & 07777);
     out->size = (int64_t)st.st_size;
+    out->mtime = (int64_t)st.st_mtime;
 }
 
 int plat_stat(const char *path, plat_file_info *out) {
@@ -252,6 +253,18 @@ int64_t plat_read(int handle, char *buf, size_t cap) {
         if (n >= 0) return (int64_t)n;
         if (errno != EINTR) return -1;
     }
+}
+
+int64_t plat_read_at(int handle, int64_t offset, char *buf, size_t cap) {
+    for (;;) {
+        ssize_t n = pread(handle, buf, cap, (off_t)offset);
+        if (n >= 0) return (int64_t)n;
+        if (errno != EINTR) return -1;
+    }
+}
+
+int plat_task_last_run(const char *, int64_t *, uint32_t *) {
+    return 0;
 }
 
 void plat_close(int handle) {

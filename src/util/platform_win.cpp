@@ -6,6 +6,8 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <taskschd.h>
 
 #include "util/str.h"
 
@@ -227,6 +229,11 @@ int64_t plat_read(int handle, char *buf, size_t cap) {
     return (int64_t)_read(handle, buf, n);
 }
 
+int64_t plat_read_at(int handle, int64_t offset, char *buf, size_t cap) {
+    if (_lseeki64(handle, offset, SEEK_SET) < 0) return -1;
+    return plat_read(handle, buf, cap);
+}
+
 void plat_close(int handle) {
     if (handle >= 0) _close(handle);
 }
@@ -416,4 +423,95 @@ void plat_console_to_utf8(const char *in, char *out, size_t cap) {
         return;
     }
     str_copy(out, cap, utf8);
+}
+
+// ---- The Task Scheduler ------------------------------------------------
+
+// COM is loaded only when a task's last run is asked for, so that the
+// program itself needs no DLL beyond kernel32.dll and msvcrt.dll.
+struct com_api {
+    HRESULT(WINAPI *co_initialize_ex)(LPVOID, DWORD);
+    void(WINAPI *co_uninitialize)(void);
+    HRESULT(WINAPI *co_create_instance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID *);
+    BSTR(WINAPI *sys_alloc_string)(const OLECHAR *);
+    void(WINAPI *sys_free_string)(BSTR);
+    INT(WINAPI *variant_time_to_system_time)(DOUBLE, LPSYSTEMTIME);
+};
+
+static int load_com(com_api *api) {
+    HMODULE ole = LoadLibraryW(L"ole32.dll");
+    HMODULE aut = LoadLibraryW(L"oleaut32.dll");
+    if (!ole || !aut) return 0;
+    api->co_initialize_ex =
+        (decltype(api->co_initialize_ex))(void *)GetProcAddress(ole, "CoInitializeEx");
+    api->co_uninitialize =
+        (decltype(api->co_uninitialize))(void *)GetProcAddress(ole, "CoUninitialize");
+    api->co_create_instance =
+        (decltype(api->co_create_instance))(void *)GetProcAddress(ole, "CoCreateInstance");
+    api->sys_alloc_string =
+        (decltype(api->sys_alloc_string))(void *)GetProcAddress(aut, "SysAllocString");
+    api->sys_free_string =
+        (decltype(api->sys_free_string))(void *)GetProcAddress(aut, "SysFreeString");
+    api->variant_time_to_system_time =
+        (decltype(api->variant_time_to_system_time))(void *)GetProcAddress(
+            aut, "VariantTimeToSystemTime");
+    return api->co_initialize_ex && api->co_uninitialize && api->co_create_instance &&
+           api->sys_alloc_string && api->sys_free_string && api->variant_time_to_system_time;
+}
+
+// LastRunTime is a local DATE (days since 1899-12-30); this turns it into
+// seconds since 1970 UTC by the zone rules of that day.
+static int date_to_unix(const com_api *api, DATE date, int64_t *out) {
+    SYSTEMTIME local, utc;
+    if (date <= 1.0 || !api->variant_time_to_system_time(date, &local) ||
+        !TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc))
+        return 0;
+    FILETIME ft;
+    if (!SystemTimeToFileTime(&utc, &ft)) return 0;
+    ULARGE_INTEGER u;
+    u.LowPart = ft.dwLowDateTime;
+    u.HighPart = ft.dwHighDateTime;
+    *out = (int64_t)(u.QuadPart / 10000000ULL) - 11644473600LL;
+    return 1;
+}
+
+int plat_task_last_run(const char *task_path, int64_t *when, uint32_t *result) {
+    *when = 0;
+    *result = 0;
+    wchar_t path[512];
+    com_api api;
+    if (!MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, task_path, -1, path, 512) ||
+        !load_com(&api))
+        return 0;
+    HRESULT init = api.co_initialize_ex(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(init) && init != RPC_E_CHANGED_MODE) return 0;
+    int ok = 0;
+    ITaskService *service = nullptr;
+    ITaskFolder *root = nullptr;
+    IRegisteredTask *task = nullptr;
+    BSTR root_name = api.sys_alloc_string(L"\\");
+    BSTR task_name = api.sys_alloc_string(path);
+    VARIANT none; // VT_EMPTY: the local machine, the current user
+    memset(&none, 0, sizeof none);
+    if (root_name && task_name &&
+        SUCCEEDED(api.co_create_instance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER,
+                                         __uuidof(ITaskService), (void **)&service)) &&
+        SUCCEEDED(service->Connect(none, none, none, none)) &&
+        SUCCEEDED(service->GetFolder(root_name, &root)) &&
+        SUCCEEDED(root->GetTask(task_name, &task))) {
+        DATE date = 0;
+        LONG code = 0;
+        if (SUCCEEDED(task->get_LastRunTime(&date)) && SUCCEEDED(task->get_LastTaskResult(&code)) &&
+            date_to_unix(&api, date, when)) {
+            *result = (uint32_t)code;
+            ok = 1;
+        }
+    }
+    if (task) task->Release();
+    if (root) root->Release();
+    if (service) service->Release();
+    if (task_name) api.sys_free_string(task_name);
+    if (root_name) api.sys_free_string(root_name);
+    if (SUCCEEDED(init)) api.co_uninitialize();
+    return ok;
 }

@@ -74,7 +74,7 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(rows.length, 5);
     answer.jobs.forEach((job, i) => {
       const meaning = job.valid ? job.description : 'invalid: ' + job.error;
-      assert.deepEqual([rows[i][0], rows[i][1], rows[i][2], rows[i][4], rows[i][5]], [job.source, job.expr, meaning, DASH, job.command]);
+      assert.deepEqual([rows[i][0], rows[i][1], rows[i][2], rows[i][4], rows[i][5], rows[i][6]], [job.source, job.expr, meaning, DASH, DASH, job.command]);
     });
     assert.equal(rows[0][2], 'Every Sunday at midnight');
     assert.equal(rows[2][3], DASH); // @reboot has no clock times
@@ -135,7 +135,7 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(await text(page, '#badge'), '11 jobs');
     // Texts from the answer are shown as text, never as markup.
     const last = await page.$eval('#rows tr:last-child', (tr) => [tr.textContent, tr.querySelectorAll('b,i,img').length]);
-    assert.deepEqual(last, ['<i>s</i>@reboot<b>boot</b>' + DASH + DASH + '<img src=x onerror="throw 1">', 0]);
+    assert.deepEqual(last, ['<i>s</i>@reboot<b>boot</b>' + DASH + DASH + DASH + '<img src=x onerror="throw 1">', 0]);
 
     for (const c of [
       { count: 1, sources: [], badge: '1 job', note: 'No crontab sources readable on this node (as of 2026-01-01 00:00 local)' },
@@ -217,7 +217,7 @@ describe('job table', { concurrency: true }, () => {
     await settled(page);
     const answer = await page.evaluate(() => fetch('/plugin?action=jobs').then((r) => r.json()));
     assert.equal(answer.jobs.length, 15);
-    const users = (await rowsOf(page)).map((r) => r[4]);
+    const users = (await rowsOf(page)).map((r) => r[5]);
     assert.deepEqual(users, answer.jobs.map((j) => j.user || DASH));
     const cases = [
       { q: 'root', users: ['root', 'root', 'root'] },
@@ -227,7 +227,7 @@ describe('job table', { concurrency: true }, () => {
     ];
     for (const c of cases) {
       await page.fill('#q', c.q);
-      assert.deepEqual((await rowsOf(page)).map((r) => r[4]), c.users, c.q);
+      assert.deepEqual((await rowsOf(page)).map((r) => r[5]), c.users, c.q);
       assert.equal(await text(page, '#qCount'), `${c.users.length} of 15`);
       assert.equal(await page.isVisible('#empty'), c.users.length === 0);
     }
@@ -238,6 +238,41 @@ describe('job table', { concurrency: true }, () => {
     assert.equal(await page.isVisible('#empty'), false);
   }));
 
+  test('the last run: how long ago and how it ended, failures counted and found by the filter', () => withPage({}, async (page) => {
+    const job = (command, last) => ({ source: 'systemd', kind: 'timer', expr: 'daily', command, user: 'root', valid: true, description: 'd', next: [], last });
+    const at = (ago, outcome, detail, from) => ({ utc: '2026-01-01T00:00:00Z', local: '2026-01-01 00:00', ago_seconds: ago, outcome, detail, from });
+    const jobs = [
+      job('a', at(7800, 'succeeded', '', 'journal')),
+      job('b', at(3 * 86400 + 3600, 'failed', 'exit status 100', 'journal')),
+      job('c', null),
+      job('d', at(30, 'started', '', 'timer stamp')),
+      job('e', at(600, 'failed', 'killed by signal 9', 'syslog')),
+    ];
+    let asked = null;
+    await page.route((u) => u.searchParams.get('action') === 'jobs', (r) => {
+      asked = new URL(r.request().url()).searchParams.get('history');
+      return r.fulfill({ contentType: 'application/json', body: JSON.stringify(jobsAnswer({ count: jobs.length, jobs })) });
+    });
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    assert.equal(asked, '1');
+    const cells = await page.$$eval('#rows td.last', (tds) => tds.map((td) => [...td.children].map((c) => [c.className, c.textContent])));
+    assert.deepEqual(cells, [
+      [['in', '2h 10m ago'], ['src', 'succeeded']],
+      [['in', '3d 1h ago'], ['err', 'failed: exit status 100']],
+      [['muted', DASH]],
+      [['in', '<1m ago'], ['src', 'started']],
+      [['in', '10m ago'], ['err', 'failed: killed by signal 9']],
+    ]);
+    assert.equal(await page.$eval('#rows tr:nth-child(2) td.last .err', (d) => d.title), '2026-01-01 00:00 local, from journal');
+    assert.equal(await text(page, '#k-failed'), '2');
+    for (const [q, commands] of [['failed', ['b', 'e']], ['signal', ['e']], ['succeeded', ['a']]]) {
+      await page.fill('#q', q);
+      assert.deepEqual((await rowsOf(page)).map((r) => r[6]), commands, q);
+      assert.equal(await text(page, '#k-failed'), '2'); // counts every job, like the totals
+    }
+  }));
+
   test('the filter matches the user and the kind of a job', () => withPage({}, async (page) => {
     const job = (over) => ({ source: 'fixture', kind: 'cron', expr: '@daily', command: 'x', user: '', valid: true, description: 'd', next: [], ...over });
     const jobs = [job({ user: 'root', command: 'a' }), job({ kind: 'timer', source: 'systemd', user: 'postgres', command: 'b' }), job({ command: 'c' })];
@@ -246,9 +281,9 @@ describe('job table', { concurrency: true }, () => {
     await settled(page);
     for (const [q, commands] of [['root', ['a']], ['postgres', ['b']], ['TIMER', ['b']], ['cron', ['a', 'c']], ['', ['a', 'b', 'c']]]) {
       await page.fill('#q', q);
-      assert.deepEqual((await rowsOf(page)).map((r) => r[5]), commands, q);
+      assert.deepEqual((await rowsOf(page)).map((r) => r[6]), commands, q);
     }
-    assert.deepEqual((await rowsOf(page)).map((r) => r[4]), ['root', 'postgres', DASH]);
+    assert.deepEqual((await rowsOf(page)).map((r) => r[5]), ['root', 'postgres', DASH]);
   }));
 
   test('a late job list never replaces a later one', () => withPage({}, async (page, context) => {
@@ -572,15 +607,15 @@ describe('playground', { concurrency: true }, () => {
 describe('requests and the node password', { concurrency: true }, () => {
   test('request URLs carry the kept parameters, node and password', async () => {
     const cases = [
-      { query: '', storage: {}, jobs: '/plugin?action=jobs', explain: '/plugin?action=explain&expr=*%2F15%209-17%20*%20*%201-5' },
-      { query: '?node=web1&embed=1', storage: {}, jobs: '/plugin?node=web1&embed=1&action=jobs&node=web1' },
-      { query: '?node=web1', storage: { vorn_pwd_web1: 's e+c', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web1&action=jobs&node=web1&pwd=s%20e%2Bc' },
-      { query: '?node=web2', storage: { vorn_pwd_web1: 'x', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web2&action=jobs&node=web2&pwd=act' },
-      { query: '', storage: { vorn_pwd_web1: 'x' }, jobs: '/plugin?action=jobs' },
-      { query: '', storage: { vorn_active_pwd: 'act' }, jobs: '/plugin?action=jobs&pwd=act',
+      { query: '', storage: {}, jobs: '/plugin?action=jobs&history=1', explain: '/plugin?action=explain&expr=*%2F15%209-17%20*%20*%201-5' },
+      { query: '?node=web1&embed=1', storage: {}, jobs: '/plugin?node=web1&embed=1&action=jobs&history=1&node=web1' },
+      { query: '?node=web1', storage: { vorn_pwd_web1: 's e+c', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web1&action=jobs&history=1&node=web1&pwd=s%20e%2Bc' },
+      { query: '?node=web2', storage: { vorn_pwd_web1: 'x', vorn_active_pwd: 'act' }, jobs: '/plugin?node=web2&action=jobs&history=1&node=web2&pwd=act' },
+      { query: '', storage: { vorn_pwd_web1: 'x' }, jobs: '/plugin?action=jobs&history=1' },
+      { query: '', storage: { vorn_active_pwd: 'act' }, jobs: '/plugin?action=jobs&history=1&pwd=act',
         explain: '/plugin?action=explain&expr=*%2F15%209-17%20*%20*%201-5&pwd=act' },
       { query: '?theme=dark&pwd=p%26w&foo=1&id=7&plugin=crontab&node=n1', storage: { vorn_pwd_n1: 'stored' },
-        jobs: '/plugin?node=n1&plugin=crontab&id=7&pwd=p%26w&action=jobs&node=n1&pwd=p%26w' },
+        jobs: '/plugin?node=n1&plugin=crontab&id=7&pwd=p%26w&action=jobs&history=1&node=n1&pwd=p%26w' },
     ];
     await withPage({}, async (page) => {
       for (const c of cases) {
@@ -853,13 +888,13 @@ test('narrow screens hide the User column first, then Source and Command', async
   await withPage({}, async (page) => {
     await visit(page, host.url + '/plugin');
     await settled(page);
-    // Source, Schedule, Meaning, Next run, User, Command.
+    // Source, Schedule, Meaning, Next run, Last run, User, Command.
     for (const [width, visible] of [
-      [390, [false, true, true, true, false, false]],
-      [640, [false, true, true, true, false, false]],
-      [641, [true, true, true, true, false, true]],
-      [900, [true, true, true, true, false, true]],
-      [901, [true, true, true, true, true, true]],
+      [390, [false, true, true, true, true, false, false]],
+      [640, [false, true, true, true, true, false, false]],
+      [641, [true, true, true, true, true, false, true]],
+      [900, [true, true, true, true, true, false, true]],
+      [901, [true, true, true, true, true, true, true]],
     ]) {
       await page.setViewportSize({ width, height: 800 });
       const shown = await page.evaluate(() => [...document.querySelectorAll('th, #rows tr:first-child td')]

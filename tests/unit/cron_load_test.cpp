@@ -109,7 +109,7 @@ TEST(CronLoad, SpoolCrontabModeOwnerAndAccount) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.user) + " " + std::to_string(c.mode));
-        plat_file_info info = {PLAT_REGULAR, c.uid, c.mode, 10};
+        plat_file_info info = {PLAT_REGULAR, c.uid, c.mode, 10, 0};
         char why[96] = "";
         const char *got = spool_refusal(&info, c.user, k_passwd, FLAVOR_DEBIAN, why, sizeof why);
         EXPECT_STREQ(got ? got : "", c.why);
@@ -129,7 +129,7 @@ TEST(CronLoad, SpoolCrontabModeUnderCronie) {
     };
     for (const auto &[mode, expected] : cases) {
         SCOPED_TRACE(mode);
-        plat_file_info info = {PLAT_REGULAR, 1000, mode, 10};
+        plat_file_info info = {PLAT_REGULAR, 1000, mode, 10, 0};
         char why[96] = "";
         const char *got = spool_refusal(&info, "alice", k_passwd, FLAVOR_CRONIE, why, sizeof why);
         EXPECT_STREQ(got ? got : "", expected);
@@ -160,7 +160,7 @@ TEST(CronLoad, RunPartsLeavesOut) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        plat_file_info info = {c.kind, 0, c.mode, 0};
+        plat_file_info info = {c.kind, 0, c.mode, 0, 0};
         const char *got = run_parts_refusal(c.name, &info);
         if (!c.why)
             EXPECT_EQ(got, nullptr);
