@@ -63,7 +63,7 @@ int single_values(const cal_field *f) {
     return 1;
 }
 
-// "At 06:00 and 18:00" when the times of day are a few single values.
+// "at 06:00 and 18:00" when the times of day are a few single values.
 int append_clock_times(char *buf, size_t cap, const cal_spec *cs) {
     const cal_field *h = &cs->fields[CAL_HOUR], *mi = &cs->fields[CAL_MINUTE],
                     *s = &cs->fields[CAL_SECOND];

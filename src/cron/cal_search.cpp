@@ -113,12 +113,13 @@ void bump(moment *m, int level) {
     clear_below(m, level);
 }
 
-// Whether the fields name a moment that exists as written. Returns 1 when
-// they do; 0 when normalizing moved them forward (Feb 30 to Mar 2, a skipped
+// Normalizes the cursor's fields in place and says whether they named a
+// moment that exists as written. Returns 1 when they did; 0 when normalizing
+// moved them forward (Feb 30 to Mar 2, a skipped
 // hour of a clock change), with m moved there and the level below the first
 // changed one set back to its start, so that Mar 1 is not passed over; -1
 // when the moment cannot be represented or would move backwards.
-int within_bounds(zone_cache *z, moment *m) {
+int normalize_cursor(zone_cache *z, moment *m) {
     if (m->tm.tm_year + 1900 > k_last_year) return -1;
     struct tm t = m->tm;
     if (zone_to_time(z, &t) < 0) return -1;
@@ -216,7 +217,7 @@ int find_next(const cal_spec *cs, zone_cache *z, moment *m, int64_t limit, int64
                 clear_below(m, level);
                 changed = 1;
             }
-            int fits = next < 0 ? -1 : (changed || cs->dst >= 0) ? within_bounds(z, m) : 1;
+            int fits = next < 0 ? -1 : (changed || cs->dst >= 0) ? normalize_cursor(z, m) : 1;
             if (fits == 1) changed = 0;
             // The year level sees the cursor as normalized at the top; when
             // the zone still moves it (a named abbreviation whose offset is
@@ -270,7 +271,7 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]) {
     // - A field stepped past its end from the last second of an hour, a day,
     //   a month or a year carries the way mktime carries it, and only the
     //   field just below the highest one that changed goes back to its start
-    //   (within_bounds); the others keep the carried values. Minutes 0/7
+    //   (normalize_cursor); the others keep the carried values. Minutes 0/7
     //   from 23:59:59 give minute 63: 00:03 of the next day (hour set back
     //   to 0) or of 1 January (month set back to January), so the next run
     //   is 00:07, not 00:00. Hours 0/5 from 23:59:59 on the last day of a
@@ -322,8 +323,4 @@ int cal_matches(const cal_spec *cs, int64_t t) {
     if (ok) ok = day_selected(cs, &m);
     if (cs->zone[0]) plat_zone_pop();
     return ok;
-}
-
-void cal_merge_runs(int64_t acc[CAL_MAX_RUNS], int *acc_count, const int64_t *add, int n) {
-    merge_runs(acc, acc_count, add, n);
 }

@@ -53,10 +53,5 @@ int cal_next_runs(const cal_spec *cs, int64_t now, int64_t out[CAL_MAX_RUNS]);
 // invalid record or a named zone that cannot be pushed.
 int cal_matches(const cal_spec *cs, int64_t t);
 
-// merge_runs of civil.h, under the name the timers use: merges the ascending
-// runs add[0..n) into acc (count *acc_count), keeping the first five
-// distinct times in ascending order.
-void cal_merge_runs(int64_t acc[CAL_MAX_RUNS], int *acc_count, const int64_t *add, int n);
-
 // Writes an English description of a valid record into out (capacity cap).
 void cal_describe(const cal_spec *cs, char *out, size_t cap);

@@ -20,7 +20,6 @@
 #include "cron/convert.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
@@ -326,7 +325,7 @@ void field_table(const cal_field *f, int lo, int hi, unsigned char *t) {
 
 // The name TZ gives the node's zone, or "" when it is unset.
 const char *node_zone(void) {
-    const char *tz = getenv("TZ");
+    const char *tz = plat_node_tz();
     return tz ? (tz[0] == ':' ? tz + 1 : tz) : "";
 }
 

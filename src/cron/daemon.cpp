@@ -5,9 +5,15 @@
 
 #include "util/str.h"
 
-static int starts_with_star(const char *text) {
+namespace {
+
+// The daemon counts a field as unrestricted, or a job as following the
+// clock, by the first character of the field as written.
+int starts_with_star(const char *text) {
     return text[0] == '*';
 }
+
+} // namespace
 
 void cron_daemon_flags(const cron_expr *ce, cron_daemon *out) {
     if (ce->keyword[0]) {
@@ -45,7 +51,8 @@ const char *cron_daemon_rejection(const char *schedule) {
 // field that selects every day ("1-31") makes the job run daily; with one of
 // them written "*..." both must match, which the general description does
 // not say: the weekdays are described, and the days of the month added.
-void cron_daemon_describe(const cron_expr *ce, char *out, size_t cap) {
+void cron_daemon_describe(const cron_expr *ce, char out[CRON_DESCRIPTION_CAP]) {
+    const size_t cap = CRON_DESCRIPTION_CAP;
     if (ce->keyword[0]) return;
     cron_daemon dm;
     cron_daemon_flags(ce, &dm);

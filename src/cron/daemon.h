@@ -23,13 +23,13 @@ void cron_daemon_flags(const cron_expr *ce, cron_daemon *out);
 // either is enough. mday 1..31, wday 0..6 (0 = Sunday).
 int cron_daemon_day_matches(const cron_expr *ce, const cron_daemon *dm, int mday, int wday);
 
-// Rewrites the description out (capacity cap, holding cron_describe's text
+// Rewrites the description out (holding cron_describe's text
 // of the valid record ce) where the daemon's day rule picks other days than
 // the general one: "every day" when neither day field is written "*..." and
 // one of them selects every day, the weekdays and ", if it is one of days
 // ... of the month" when both must match. Leaves out alone otherwise, and
 // for a keyword.
-void cron_daemon_describe(const cron_expr *ce, char *out, size_t cap);
+void cron_daemon_describe(const cron_expr *ce, char out[CRON_DESCRIPTION_CAP]);
 
 // Why Debian's cron rejects the five-field schedule text (fields separated
 // by blanks, items by commas), which cron_parse accepted: a step after a

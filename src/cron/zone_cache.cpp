@@ -1,6 +1,5 @@
 #include "cron/zone_cache.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "cron/civil.h"
@@ -125,7 +124,7 @@ zone_cache *zone_cache_for(int utc) {
     z->utc = utc;
     if (utc) return z;
     char key[ZONE_KEY_CAP];
-    zone_key(key, getenv("TZ"));
+    zone_key(key, plat_zone_tz());
     if (!key[0] || strcmp(key, z->tz) != 0) {
         memset(z->filled, 0, sizeof z->filled);
         z->steady = 0;

@@ -2,9 +2,9 @@
 // and calendar fields in UTC or in the conversion zone (the zone TZ names, or
 // the one plat_zone_push put in force), answered by arithmetic from the
 // zone's offset at the start of each UTC day. The C library is asked once per
-// UTC day and the answer kept (for the last 512 days asked) until TZ
-// changes, because the searches of one request look at the same few weeks
-// over and over.
+// UTC day and the answer kept in one slot per day number modulo 512 (until a
+// day a multiple of 512 days away is asked, or TZ changes), because the
+// searches of one request look at the same few weeks over and over.
 //
 // The one rule for "no clock change near this day": the offsets (and
 // daylight-saving flags) at the starts of the UTC days day - 1 to day + 2 are

@@ -133,7 +133,7 @@ void judge_schedule(cron_job *job, const line_parts *parts, const cron_layout *l
         return;
     }
     str_set(job->description, ce->description);
-    if (layout->live) cron_daemon_describe(ce, job->description, sizeof job->description);
+    if (layout->live) cron_daemon_describe(ce, job->description);
     job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
                                    : cron_next_runs(ce, layout->start, job->next);
 }

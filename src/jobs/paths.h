@@ -18,11 +18,11 @@ extern const int k_child_timeout_ms;       // limit on reading crontab -l
 // "" elsewhere (no Windows tasks are read), a folder of the prepared tree in
 // the test build.
 extern const char *const k_task_folder;
-extern const char *const k_journalctl;     // the journal's reader, looked up on PATH
-extern const char *const k_journal_dir;    // journal folder read, "" for the system's
-extern const char *const k_timer_stamps;   // systemd's stamp files of Persistent= timers
-extern const char *const k_anacron_spool;  // anacron's dates of its last runs
-extern const char *const k_text_logs;      // cron's text logs, ":"-separated, in order
+extern const char *const k_journalctl;    // the journal's reader, looked up on PATH
+extern const char *const k_journal_dir;   // journal folder read, "" for the system's
+extern const char *const k_timer_stamps;  // systemd's stamp files of Persistent= timers
+extern const char *const k_anacron_spool; // anacron's dates of its last runs
+extern const char *const k_text_logs;     // cron's text logs, ":"-separated, in order
 
 // systemd's unit search path for the system manager, highest precedence
 // first: /run/systemd/transient, /etc/systemd/system, ... /usr/lib/systemd/system.

@@ -90,7 +90,8 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
     if (!root_path(folder, access, sizeof access)) return;
     const char *period = ctx->anacron ? anacron_period(line_job->command, folder) : nullptr;
     int left_out;
-    const int n = plat_list_dir(access, g_script_names, 512, &left_out);
+    const int n = plat_list_dir(access, g_script_names,
+                                (int)(sizeof g_script_names / sizeof g_script_names[0]), &left_out);
     if (n < 0) return;
     if (left_out) g_truncated = 1;
     for (int i = 0; i < n; i++) {

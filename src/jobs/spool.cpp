@@ -41,7 +41,9 @@ void read_user_crontabs(const live_context *ctx) {
         if (dir[0] && root_path(dir, access, sizeof access) && plat_stat(access, &info) &&
             info.kind == PLAT_FOLDER) {
             int left_out;
-            const int n = plat_list_dir(access, g_spool_names, 1024, &left_out);
+            const int n =
+                plat_list_dir(access, g_spool_names,
+                              (int)(sizeof g_spool_names / sizeof g_spool_names[0]), &left_out);
             if (n < 0) break; // the spool is root's: ask crontab -l instead
             if (left_out) g_truncated = 1;
             for (int i = 0; i < n; i++) {

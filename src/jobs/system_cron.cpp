@@ -75,7 +75,8 @@ void read_system_crontabs(const live_context *ctx) {
     char access[512];
     if (!root_path(k_cron_d, access, sizeof access)) return;
     int left_out;
-    const int n = plat_list_dir(access, g_cron_d_names, 1024, &left_out);
+    const int n = plat_list_dir(access, g_cron_d_names,
+                                (int)(sizeof g_cron_d_names / sizeof g_cron_d_names[0]), &left_out);
     if (n < 0) return;
     if (left_out) g_truncated = 1;
     for (int i = 0; i < n; i++) {

@@ -68,7 +68,7 @@ void add_runs(cron_job *job, const cal_spec *cs, int64_t start) {
     int64_t runs[CAL_MAX_RUNS];
     int n = cal_next_runs(cs, start, runs);
     int count = job->next_count;
-    cal_merge_runs(job->next, &count, runs, n);
+    merge_runs(job->next, &count, runs, n);
     job->next_count = count;
 }
 

@@ -167,4 +167,8 @@ int64_t plat_mktime(struct tm *tm, int utc);
 // its standard and daylight-saving abbreviations ("" when unknown). Valid
 // until TZ changes or the next push.
 const char *plat_node_tz(void);
+
+// The TZ value of the conversion zone: the zone plat_zone_push put in force,
+// else the node's TZ (null when unset). Caches of conversions are keyed on it.
+const char *plat_zone_tz(void);
 void plat_node_zone_abbrevs(const char **std_name, const char **dst_name);

@@ -420,6 +420,10 @@ static int passwd_line_matches(const char *line, uint32_t uid, char *out, size_t
     return 1;
 }
 
+// Reads the account list at passwd_path (never through NSS) line by line
+// until a line names uid, and stores that line's name into out (capacity
+// cap). A line too long for the buffer is no account of ours. Returns 1 when
+// found, else 0.
 static int passwd_lookup(const char *passwd_path, uint32_t uid, char *out, size_t cap) {
     int fd = plat_open_read(passwd_path);
     if (fd < 0) return 0;
@@ -559,6 +563,10 @@ int64_t plat_mktime(struct tm *tm, int utc) {
 
 const char *plat_node_tz(void) {
     if (g_tz_depth) return g_tz_was_set ? g_tz_saved + 3 : nullptr;
+    return getenv("TZ");
+}
+
+const char *plat_zone_tz(void) {
     return getenv("TZ");
 }
 

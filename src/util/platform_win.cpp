@@ -398,6 +398,10 @@ const char *plat_node_tz(void) {
     return getenv("TZ");
 }
 
+const char *plat_zone_tz(void) {
+    return getenv("TZ");
+}
+
 void plat_node_zone_abbrevs(const char **std_name, const char **dst_name) {
     _tzset();
     *std_name = _tzname[0] ? _tzname[0] : "";

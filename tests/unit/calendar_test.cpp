@@ -249,7 +249,7 @@ TEST(CalendarMerge, AscendingDistinctAtMostFive) {
     int64_t acc[CAL_MAX_RUNS] = {10, 20, 30};
     int count = 3;
     const int64_t add[] = {5, 20, 25, 40, 50};
-    cal_merge_runs(acc, &count, add, 5);
+    merge_runs(acc, &count, add, 5);
     EXPECT_EQ(std::vector<int64_t>(acc, acc + count), (std::vector<int64_t>{5, 10, 20, 25, 30}));
 }
 

@@ -40,9 +40,9 @@ TEST(CronDaemon, Describe) {
         SCOPED_TRACE(c.schedule);
         cron_expr ce;
         ASSERT_EQ(cron_parse(&ce, c.schedule), 1);
-        char out[224];
+        char out[CRON_DESCRIPTION_CAP];
         snprintf(out, sizeof out, "%s", ce.description);
-        cron_daemon_describe(&ce, out, sizeof out);
+        cron_daemon_describe(&ce, out);
         EXPECT_STREQ(out, c.description);
     }
 }
