@@ -28,6 +28,34 @@ timer_unit g_timer;
 service_unit g_service;
 zoned_values g_held;
 
+// Adds the job of timer name: its unit file and drop-ins, its service's
+// (which may have none), the warning of a missing service and the names its
+// records carry. Returns the job; null when the timer has no readable unit
+// file (*full 0) or the table is full (*full 1).
+cron_job *add_timer_job(const char *name, int64_t start, int *full) {
+    *full = 0;
+    memset(&g_timer, 0, sizeof g_timer);
+    memset(&g_service, 0, sizeof g_service);
+    if (!unit_load(name, &g_timer, nullptr)) return nullptr;
+    char service_name[PLAT_NAME_CAP];
+    service_of(name, &g_timer, service_name, sizeof service_name);
+    const int have_service = unit_load(service_name, nullptr, &g_service);
+    cron_job *job = add_job();
+    if (!job) {
+        *full = 1;
+        return nullptr;
+    }
+    timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
+                   &g_held);
+    job->checked = 1;
+    if (!have_service) job->warnings |= WARN_UNIT_MISSING;
+    // What the journal's records and the stamp file name.
+    str_set(job->unit, service_name);
+    str_set(job->timer, name);
+    note_source("systemd");
+    return job;
+}
+
 // One job per timer installed but not enabled, after the enabled ones:
 // described as if enabled, without next runs, with the warning that says
 // how to enable it.
@@ -35,23 +63,13 @@ void add_disabled_timers(int64_t start) {
     const plat_name *names;
     const int count = unit_disabled_timers(&names);
     for (int k = 0; k < count; k++) {
-        const char *name = names[k].s;
-        memset(&g_timer, 0, sizeof g_timer);
-        memset(&g_service, 0, sizeof g_service);
-        if (!unit_load(name, &g_timer, nullptr)) continue;
-        char service_name[PLAT_NAME_CAP];
-        service_of(name, &g_timer, service_name, sizeof service_name);
-        const int have_service = unit_load(service_name, nullptr, &g_service);
-        cron_job *job = add_job();
-        if (!job) return;
-        timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
-                       &g_held);
+        int full;
+        cron_job *job = add_timer_job(names[k].s, start, &full);
+        if (full) break;
+        if (!job) continue;
         job->next_count = 0;
-        job->checked = 1;
         job->warnings |= WARN_NOT_ENABLED;
-        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
-        str_set(job->warning_detail, name);
-        note_source("systemd");
+        str_set(job->warning_detail, names[k].s);
     }
     // A timer that does not run has no runs to add in its zone.
     g_held.count = 0;
@@ -66,23 +84,9 @@ void read_timers(int64_t start) {
     const int count = unit_enabled_timers(&names);
     g_held.count = 0;
     for (int k = 0; k < count; k++) {
-        const char *name = names[k].s;
-        memset(&g_timer, 0, sizeof g_timer);
-        memset(&g_service, 0, sizeof g_service);
-        if (!unit_load(name, &g_timer, nullptr)) continue;
-        char service_name[PLAT_NAME_CAP];
-        service_of(name, &g_timer, service_name, sizeof service_name);
-        const int have_service = unit_load(service_name, nullptr, &g_service);
-        cron_job *job = add_job();
-        if (!job) break;
-        timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
-                       &g_held);
-        job->checked = 1;
-        if (!have_service) job->warnings |= WARN_UNIT_MISSING;
-        // What the journal's records and the stamp file name.
-        str_set(job->unit, service_name);
-        str_set(job->timer, name);
-        note_source("systemd");
+        int full;
+        add_timer_job(names[k].s, start, &full);
+        if (full) break;
     }
     timer_add_zoned_runs(&g_held, start);
     add_disabled_timers(start);
