@@ -11,6 +11,7 @@
 #include "cron/calendar.h"
 #include "cron/calendar_text.h"
 #include "cron/convert.h"
+#include "cron/daemon.h"
 #include "fuzz_util.h"
 
 namespace {
