@@ -61,7 +61,7 @@ void add_disabled_timers(int64_t start) {
 
 // A timer without a readable unit file is skipped; its service may lack one.
 // The runs in named zones come last, once every job is made.
-void read_timers(int64_t start) {
+void read_timers(int64_t start, run_window *window) {
     const plat_name *names;
     const int count = unit_enabled_timers(&names);
     g_held.count = 0;
@@ -76,7 +76,7 @@ void read_timers(int64_t start) {
         cron_job *job = add_job();
         if (!job) break;
         timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
-                       &g_held);
+                       &g_held, window);
         job->checked = 1;
         if (!have_service) job->warnings |= WARN_UNIT_MISSING;
         // What the journal's records and the stamp file name.
@@ -84,6 +84,6 @@ void read_timers(int64_t start) {
         str_set(job->timer, name);
         note_source("systemd");
     }
-    timer_add_zoned_runs(&g_held, start);
+    timer_add_zoned_runs(&g_held, start, window);
     add_disabled_timers(start);
 }
