@@ -251,7 +251,6 @@ function load(quiet){
 var note=$('note');
 var current=latest('jobs');
 if(quiet!==true)note.textContent='loading\u2026';
-loadTimeline();
 request('jobs').then(function(a){
 if(!current())return;
 if(a.ok!==true){
@@ -260,6 +259,7 @@ setBadge(false,'error');
 return;
 }
 DATA=a;
+loadTimeline();
 setBadge(true,a.count+' job'+(a.count===1?'':'s'));
 var src=Array.isArray(a.sources)?a.sources:[];
 var now=viewerTime(a.now_utc);

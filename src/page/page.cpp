@@ -72,7 +72,7 @@ static const char k_overview_card[] =
 static const char k_timeline_card[] =
     "<div class='card'><h2>Timeline</h2>"
     "<div class='row'>"
-    "<div class='seg' role='group' aria-label='Timeline span'>"
+    "<div class='tlspan' role='group' aria-label='Timeline span'>"
     "<button id='tl24' class='ghost sm' type='button' aria-pressed='true'>24 hours</button>"
     "<button id='tl168' class='ghost sm' type='button' aria-pressed='false'>7 days</button>"
     "</div><span class='spacer'></span>"
