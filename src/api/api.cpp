@@ -6,6 +6,7 @@
 #include "api/api.h"
 #include "api/explain.h"
 #include "api/last.h"
+#include "api/timeline.h"
 #include "cron/cron.h"
 #include "jobs/history.h"
 #include "jobs/jobs.h"
@@ -219,6 +220,8 @@ int mode_json(const char *query) {
         explain(query, now);
     else if (!action[0] || strcmp(action, "jobs") == 0 || strcmp(action, "list") == 0)
         jobs(now, query);
+    else if (strcmp(action, "timeline") == 0)
+        timeline_answer(query, now);
     else if (strcmp(action, "info") == 0)
         info();
     else

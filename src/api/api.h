@@ -12,6 +12,9 @@ void json_str(const char *s);
 void utc_stamp(int64_t t, char *buf);
 void local_stamp(int64_t t, char *buf);
 
+// Writes v in decimal digits, "-" first when negative.
+void json_int(int64_t v);
+
 // Writes the runs as a JSON array of {utc, local, in_seconds} records;
 // a count of zero or less gives "[]".
 void print_runs(const int64_t *runs, int count, int64_t now);

@@ -119,6 +119,10 @@ static void put_int(int64_t v) {
     fwrite(p, 1, (size_t)(buf + sizeof buf - p), stdout);
 }
 
+void json_int(int64_t v) {
+    put_int(v);
+}
+
 void print_runs(const int64_t *runs, int count, int64_t now) {
     putchar('[');
     for (int i = 0; i < count; i++) {

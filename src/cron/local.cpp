@@ -97,6 +97,8 @@ int add_day_runs(zone_cache *z, const cron_expr *ce, int wildcard, int64_t day, 
     }
     for (int h = 0; h < 24; h++) {
         if (!ce->hours[h]) continue;
+        // On a day without a clock change, an hour over by now has no run.
+        if (steady && day * 86400 + h * 3600 + 3540 - offset <= now) continue;
         for (int mi = 0; mi < 60; mi++) {
             if (!ce->minutes[mi]) continue;
             const int64_t local = day * 86400 + h * 3600 + mi * 60;

@@ -59,7 +59,9 @@ int cron_next_runs(const cron_expr *ce, int64_t now, int64_t out[CRON_MAX_RUNS])
                 if (!day_matches(ce, d, weekday_of_day(day))) continue;
                 const int64_t midnight = day * 86400;
                 for (int h = 0; h < 24; h++) {
-                    if (!ce->hours[h]) continue;
+                    // An hour over by now has no run to give: a search
+                    // continued late in a day skips it whole.
+                    if (!ce->hours[h] || midnight + 3600 * h + 3540 <= now) continue;
                     for (int mi = 0; mi < 60; mi++) {
                         if (!ce->minutes[mi]) continue;
                         int64_t t = midnight + 3600 * h + 60 * mi;

@@ -5,6 +5,7 @@
 
 #include "cron/daemon.h"
 #include "jobs/jobs.h"
+#include "jobs/timeline.h"
 #include "util/str.h"
 
 namespace {
@@ -107,6 +108,15 @@ int split_line(char *line, int system, line_parts *out) {
     return out->expr[0] != 0;
 }
 
+// The two searches of a crontab line, as the window calls them.
+int search_utc(const void *ce, int64_t after, int64_t out[RUN_LIST_MAX]) {
+    return cron_next_runs((const cron_expr *)ce, after, out);
+}
+
+int search_local(const void *ce, int64_t after, int64_t out[RUN_LIST_MAX]) {
+    return cron_next_runs_local((const cron_expr *)ce, after, out);
+}
+
 // Judges the schedule of parts as layout says and fills the job's validity,
 // error, description and runs; ce is the parser's working record.
 void judge_schedule(cron_job *job, const line_parts *parts, const cron_layout *layout,
@@ -136,6 +146,8 @@ void judge_schedule(cron_job *job, const line_parts *parts, const cron_layout *l
     if (layout->live) cron_daemon_describe(ce, job->description);
     job->next_count = layout->live ? cron_next_runs_local(ce, layout->start, job->next)
                                    : cron_next_runs(ce, layout->start, job->next);
+    window_add_runs(layout->window, job, layout->live ? search_local : search_utc, ce, job->next,
+                    job->next_count);
 }
 
 } // namespace

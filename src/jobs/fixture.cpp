@@ -7,7 +7,8 @@
 #include "util/lines.h"
 #include "util/str.h"
 
-void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start) {
+void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start,
+                  run_window *window) {
     char copy[CRON_LINE_CAPACITY];
     str_copy(copy, sizeof copy, line);
     str_trim(copy);
@@ -19,11 +20,11 @@ void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start) 
             *system_format = 0;
         return;
     }
-    const cron_layout layout = {*system_format, "fixture", "", 0, 0, start};
+    const cron_layout layout = {*system_format, "fixture", "", 0, 0, start, window};
     cron_line(line, &layout, ce);
 }
 
-void read_fixture_file(const char *path, int64_t start) {
+void read_fixture_file(const char *path, int64_t start, run_window *window) {
     // The open never waits: a FIFO, a device or a socket is not a file to
     // read and counts as unreadable.
     int handle = plat_open_read(path);
@@ -33,6 +34,7 @@ void read_fixture_file(const char *path, int64_t start) {
     int system_format = 0, cut;
     char line[CRON_LINE_CAPACITY];
     cron_expr ce;
-    while (next_line(&in, line, sizeof line, &cut)) fixture_line(line, &system_format, &ce, start);
+    while (next_line(&in, line, sizeof line, &cut))
+        fixture_line(line, &system_format, &ce, start, window);
     plat_close(handle);
 }

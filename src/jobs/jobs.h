@@ -11,6 +11,8 @@
 #include "cron/task.h"
 #include "util/xml.h"
 
+struct run_window; // jobs/timeline.h
+
 struct cron_job {
     char source[64]; // "fixture", "schtasks", "Task Scheduler", "systemd", a file or folder
                      // path, "crontab -l"
@@ -68,6 +70,7 @@ struct cron_layout {
                         // daemon day rule), else matched in UTC
     int32_t strict;     // reject the forms Debian's cron rejects ("5/10")
     int64_t start;      // next runs are searched after this time
+    run_window *window; // every run up to its end as well, or null
 };
 
 // Handles one line of a crontab file (its line end may still be there) in
@@ -78,22 +81,25 @@ struct cron_layout {
 cron_job *cron_line(char *line, const cron_layout *layout, cron_expr *ce);
 
 // Adds one job per schedule line of the fixture, the crontab-format file at
-// path (CRONTAB_FILE), matched in UTC with next runs searched from start. An
-// unreadable or non-regular file adds nothing, and never blocks.
-void read_fixture_file(const char *path, int64_t start);
+// path (CRONTAB_FILE), matched in UTC with next runs searched from start (and
+// every run of the window, when one is given). An unreadable or non-regular
+// file adds nothing, and never blocks.
+void read_fixture_file(const char *path, int64_t start, run_window *window = nullptr);
 
 // Handles one line of the fixture (its line end may still be there), the
 // "# qz:" directives included; *system_format is the layout flag that
 // directives switch.
-void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start);
+void fixture_line(char *line, int *system_format, cron_expr *ce, int64_t start,
+                  run_window *window = nullptr);
 
 // Adds one job per task line of "schtasks /Query /FO CSV /NH".
 void read_schtasks(void);
 
 // Adds the node's own cron jobs (POSIX): the users' crontabs (or crontab -l),
 // /etc/crontab, /etc/cron.d and the run-parts folders their lines run, timed
-// as the node's cron times them, with next runs searched after start.
-void read_live_cron(int64_t start);
+// as the node's cron times them, with next runs searched after start (and
+// every run of the window, when one is given).
+void read_live_cron(int64_t start, run_window *window);
 
 // ---- Task Scheduler task definitions --------------------------------------
 
@@ -115,8 +121,9 @@ int task_from_doc(const xml_doc *doc, task_def *task, task_text *text);
 // by its task path (\Microsoft\Windows\Defrag\ScheduledDefrag), with
 // next runs searched after start. A file that is no task definition makes a
 // job with valid 0 and "unreadable task definition: " and the reason.
+// With a window, every run in it goes there too.
 void task_fill_job(cron_job *job, const char *task_path, const unsigned char *bytes, size_t n,
-                   int64_t start);
+                   int64_t start, run_window *window = nullptr);
 
 // Largest task definition file read; a longer one is listed as unreadable.
 enum { TASK_FILE_LIMIT = 256 * 1024 };
@@ -124,7 +131,8 @@ enum { TASK_FILE_LIMIT = 256 * 1024 };
 // Adds one job per file of the Task Scheduler's task folder (k_task_folder
 // under k_root): folders depth-first, names in byte order. Returns 1, or 0
 // (nothing added) when the folder cannot be listed or none is configured.
-int read_task_folder(int64_t start);
+// With a window, every run in it goes there too.
+int read_task_folder(int64_t start, run_window *window);
 
 // Handles one line of the task list (its line end may still be there).
 void schtasks_line(char *line);
@@ -136,5 +144,5 @@ int csv_split(const char *line, char fields[4][256], int *nfields);
 
 // Adds one job per enabled systemd timer of the unit search path (under
 // k_root), in name order, after the jobs already read; next runs are
-// searched from start.
-void read_timers(int64_t start);
+// searched from start (and every run of the window, when one is given).
+void read_timers(int64_t start, run_window *window);

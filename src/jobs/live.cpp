@@ -47,7 +47,8 @@ void read_live_file(const char *access, plat_child *child, const char *source, i
         if (handle < 0) return;
         lines_from_handle(&in, handle);
     }
-    const cron_layout layout = {system, source, user, 1, ctx->flavor != FLAVOR_CRONIE, ctx->start};
+    const cron_layout layout = {system,     source,     user, 1, ctx->flavor != FLAVOR_CRONIE,
+                                ctx->start, ctx->window};
     char line[CRON_LINE_CAPACITY], zone[128];
     int cut, zoned = 0;
     cron_expr ce;

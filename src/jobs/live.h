@@ -18,6 +18,7 @@ struct live_context {
     int32_t flavor;
     int32_t anacron; // anacron is installed
     int64_t start;
+    run_window *window; // every run of the window too, or null
 };
 
 // The users' crontabs: the first spool folder found, else crontab -l. Called

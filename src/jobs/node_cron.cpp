@@ -25,12 +25,13 @@ int detect_flavor(void) {
 
 } // namespace
 
-void read_live_cron(int64_t start) {
+void read_live_cron(int64_t start, run_window *window) {
     live_context ctx;
     ctx.flavor = detect_flavor();
     char path[512];
     ctx.anacron = root_path(k_anacron, path, sizeof path) && plat_is_executable(path);
     ctx.start = start;
+    ctx.window = window;
     read_user_crontabs(&ctx);
     read_system_crontabs(&ctx);
 }

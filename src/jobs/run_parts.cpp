@@ -6,6 +6,7 @@
 #include "jobs/cron_load.h"
 #include "jobs/live.h"
 #include "jobs/paths.h"
+#include "jobs/timeline.h"
 #include "jobs/warnings.h"
 #include "util/platform.h"
 #include "util/str.h"
@@ -128,6 +129,7 @@ void add_run_parts_jobs(const cron_job *line_job, const char *file, const live_c
         } else {
             str_append(job->description, sizeof job->description, ", through run-parts from ");
             str_append(job->description, sizeof job->description, file);
+            window_copy_lane(ctx->window, line_job, job);
         }
         note_source(folder);
     }

@@ -2,13 +2,14 @@
 
 #include "jobs/jobs.h"
 #include "jobs/paths.h"
+#include "jobs/timeline.h"
 #include "util/str.h"
 
 namespace {
 
 // One reader of the node's own jobs, and what it reads.
 struct node_reader {
-    void (*read)(int64_t start);
+    void (*read)(int64_t start, run_window *window);
     void (*names)(void (*emit)(const char *name));
 };
 
@@ -16,8 +17,8 @@ struct node_reader {
 
 // The task definition files; without the rights to read their folder, the
 // task list, which still names every task.
-void tasks(int64_t start) {
-    if (!read_task_folder(start)) read_schtasks();
+void tasks(int64_t start, run_window *window) {
+    if (!read_task_folder(start, window)) read_schtasks();
 }
 
 // The command that lists the tasks: the fixed self-description names the
@@ -54,8 +55,8 @@ void cron_file_names(void (*emit)(const char *)) {
 
 // A task folder in Windows' layout, read only where the build names one (a
 // test build reading a prepared tree): a POSIX node has none.
-void task_folder(int64_t start) {
-    read_task_folder(start);
+void task_folder(int64_t start, run_window *window) {
+    read_task_folder(start, window);
 }
 
 void task_folder_names(void (*emit)(const char *)) {
@@ -77,12 +78,12 @@ const node_reader k_node_readers[] = {
 
 } // namespace
 
-void read_job_sources(const char *fixture, int64_t start) {
+void read_job_sources(const char *fixture, int64_t start, run_window *window) {
     if (fixture && fixture[0]) {
-        read_fixture_file(fixture, start);
+        read_fixture_file(fixture, start, window);
         return;
     }
-    for (const node_reader &r : k_node_readers) r.read(start);
+    for (const node_reader &r : k_node_readers) r.read(start, window);
 }
 
 void job_source_names(void (*emit)(const char *name)) {

@@ -7,6 +7,7 @@
 
 #include "jobs/jobs.h"
 #include "jobs/paths.h"
+#include "jobs/timeline.h"
 #include "util/platform.h"
 #include "util/str.h"
 
@@ -305,6 +306,7 @@ plat_name g_names[NAME_POOL];
 int g_names_used;
 int g_table_full;
 int64_t g_start;
+run_window *g_window; // the walk's window, or null
 
 // Adds the job of one task: unreadable with error, or read from the open
 // handle (closed here).
@@ -338,7 +340,7 @@ void add_task(const char *task_path, const char *error, int handle) {
         str_append(job->error, sizeof job->error, error);
         str_set(job->description, "Task definition not read");
     } else {
-        task_fill_job(job, task_path, bytes, (size_t)n, g_start);
+        task_fill_job(job, task_path, bytes, (size_t)n, g_start, g_window);
     }
     note_source(k_source);
 }
@@ -446,8 +448,17 @@ int task_from_doc(const xml_doc *doc, task_def *task, task_text *text) {
     return !text->error[0];
 }
 
+namespace {
+
+// The triggers' search, as the window calls it.
+int search_task(const void *task, int64_t after, int64_t out[RUN_LIST_MAX]) {
+    return task_next_runs((const task_def *)task, after, out);
+}
+
+} // namespace
+
 void task_fill_job(cron_job *job, const char *task_path, const unsigned char *bytes, size_t n,
-                   int64_t start) {
+                   int64_t start, run_window *window) {
     static char utf8[TASK_FILE_LIMIT * 3 / 2 + 16];
     static xml_doc doc;
     static task_def task;
@@ -488,9 +499,10 @@ void task_fill_job(cron_job *job, const char *task_path, const unsigned char *by
     int64_t runs[TASK_MAX_RUNS];
     job->next_count = task_next_runs(&task, start, runs);
     for (int i = 0; i < job->next_count; i++) job->next[i] = runs[i];
+    window_add_runs(window, job, search_task, &task, runs, job->next_count);
 }
 
-int read_task_folder(int64_t start) {
+int read_task_folder(int64_t start, run_window *window) {
     if (!k_task_folder[0]) return 0;
     char dir[600];
     task_folder_path(dir, sizeof dir);
@@ -498,5 +510,6 @@ int read_task_folder(int64_t start) {
     g_names_used = 0;
     g_table_full = 0;
     g_start = start;
+    g_window = window;
     return walk(dir, "", 0);
 }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "cron/calendar.h"
+#include "jobs/timeline.h"
 #include "util/platform.h"
 #include "util/str.h"
 
@@ -63,13 +64,20 @@ void describe_delay(const char *delay, char *out, size_t cap) {
     str_append(out, cap, one ? "'s random delay" : "' random delay");
 }
 
-// Merges the next runs of cs after start into the job's runs.
-void add_runs(cron_job *job, const cal_spec *cs, int64_t start) {
+// The calendar search, as the window calls it.
+int search_calendar(const void *cs, int64_t after, int64_t out[RUN_LIST_MAX]) {
+    return cal_next_runs((const cal_spec *)cs, after, out);
+}
+
+// Merges the next runs of cs after start into the job's runs, and gives the
+// window (if any) every run of cs in it.
+void add_runs(cron_job *job, const cal_spec *cs, int64_t start, run_window *window) {
     int64_t runs[CAL_MAX_RUNS];
     int n = cal_next_runs(cs, start, runs);
     int count = job->next_count;
     merge_runs(job->next, &count, runs, n);
     job->next_count = count;
+    window_add_runs(window, job, search_calendar, cs, runs, n);
 }
 
 // The schedule text: the OnCalendar= values joined with "; ", or else the
@@ -91,7 +99,7 @@ void timer_expr(const timer_unit *timer, char *out, size_t cap) {
 // error, the others are described (into desc) and timed, or held back when
 // they name a zone.
 void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zoned_values *held,
-                     char *desc, size_t cap) {
+                     run_window *window, char *desc, size_t cap) {
     cal_spec cs;
     for (int i = 0; i < timer->calendar_count; i++) {
         if (!cal_parse(&cs, timer->calendars[i])) {
@@ -119,7 +127,7 @@ void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zone
             str_set(z->zone, cs.zone);
             str_set(z->text, timer->calendars[i]);
         } else {
-            add_runs(job, &cs, start);
+            add_runs(job, &cs, start, window);
         }
     }
 }
@@ -252,7 +260,8 @@ int64_t span_seconds(const char *text) {
 // The schedule text first, then the calendars judged and timed, the
 // monotonic settings, the delay and Persistent= described, and the command.
 void timer_fill_job(cron_job *job, const timer_unit *timer, const char *service_name,
-                    const service_unit *service, int64_t start, zoned_values *held) {
+                    const service_unit *service, int64_t start, zoned_values *held,
+                    run_window *window) {
     str_set(job->source, "systemd");
     str_set(job->kind, "timer");
     char text[1024];
@@ -261,7 +270,7 @@ void timer_fill_job(cron_job *job, const timer_unit *timer, const char *service_
 
     job->valid = 1;
     char desc[1024] = "";
-    judge_calendars(job, timer, start, held, desc, sizeof desc);
+    judge_calendars(job, timer, start, held, window, desc, sizeof desc);
     if (timer->monotonic_count) {
         if (desc[0]) str_append(desc, sizeof desc, "; ");
         describe_monotonic(timer, desc, sizeof desc);
@@ -282,7 +291,7 @@ void timer_fill_job(cron_job *job, const timer_unit *timer, const char *service_
 
 // One zone at a time: the first value not yet done names the zone, and every
 // value of that zone is timed while it is pushed.
-void timer_add_zoned_runs(zoned_values *held, int64_t start) {
+void timer_add_zoned_runs(zoned_values *held, int64_t start, run_window *window) {
     for (int i = 0; i < held->count; i++) {
         if (held->values[i].done) continue;
         const char *zone = held->values[i].zone;
@@ -294,7 +303,7 @@ void timer_add_zoned_runs(zoned_values *held, int64_t start) {
             z->done = 1;
             cal_spec cs;
             if (!cal_parse(&cs, z->text)) continue;
-            add_runs(z->job, &cs, start);
+            add_runs(z->job, &cs, start, window);
         }
         if (pushed) plat_zone_pop();
     }

@@ -38,10 +38,13 @@ struct zoned_values {
 // service_name (and service, or null when it has no readable unit file); the
 // runs of the values in the node's zone or in UTC are searched from start.
 // The values in a named zone are held back in held, for
-// timer_add_zoned_runs, or searched at once when held is full.
+// timer_add_zoned_runs, or searched at once when held is full. With a
+// window, every run in it goes there too.
 void timer_fill_job(cron_job *job, const timer_unit *timer, const char *service_name,
-                    const service_unit *service, int64_t start, zoned_values *held);
+                    const service_unit *service, int64_t start, zoned_values *held,
+                    run_window *window = nullptr);
 
 // Adds the runs of the values held back to their jobs, searched from start,
-// zone by zone, and empties held.
-void timer_add_zoned_runs(zoned_values *held, int64_t start);
+// zone by zone (every run of the window too, when one is given), and
+// empties held.
+void timer_add_zoned_runs(zoned_values *held, int64_t start, run_window *window = nullptr);

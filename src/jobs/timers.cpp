@@ -30,9 +30,10 @@ zoned_values g_held;
 
 // Adds the job of timer name: its unit file and drop-ins, its service's
 // (which may have none), the warning of a missing service and the names its
-// records carry. Returns the job; null when the timer has no readable unit
-// file (*full 0) or the table is full (*full 1).
-cron_job *add_timer_job(const char *name, int64_t start, int *full) {
+// records carry; its runs go into window too when one is given. Returns the
+// job; null when the timer has no readable unit file (*full 0) or the table
+// is full (*full 1).
+cron_job *add_timer_job(const char *name, int64_t start, run_window *window, int *full) {
     *full = 0;
     memset(&g_timer, 0, sizeof g_timer);
     memset(&g_service, 0, sizeof g_service);
@@ -45,8 +46,8 @@ cron_job *add_timer_job(const char *name, int64_t start, int *full) {
         *full = 1;
         return nullptr;
     }
-    timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start,
-                   &g_held);
+    timer_fill_job(job, &g_timer, service_name, have_service ? &g_service : nullptr, start, &g_held,
+                   window);
     job->checked = 1;
     if (!have_service) job->warnings |= WARN_UNIT_MISSING;
     // What the journal's records and the stamp file name.
@@ -64,7 +65,7 @@ void add_disabled_timers(int64_t start) {
     const int count = unit_disabled_timers(&names);
     for (int k = 0; k < count; k++) {
         int full;
-        cron_job *job = add_timer_job(names[k].s, start, &full);
+        cron_job *job = add_timer_job(names[k].s, start, nullptr, &full);
         if (full) break;
         if (!job) continue;
         job->next_count = 0;
@@ -79,15 +80,15 @@ void add_disabled_timers(int64_t start) {
 
 // A timer without a readable unit file is skipped; its service may lack one.
 // The runs in named zones come last, once every job is made.
-void read_timers(int64_t start) {
+void read_timers(int64_t start, run_window *window) {
     const plat_name *names;
     const int count = unit_enabled_timers(&names);
     g_held.count = 0;
     for (int k = 0; k < count; k++) {
         int full;
-        add_timer_job(names[k].s, start, &full);
+        add_timer_job(names[k].s, start, window, &full);
         if (full) break;
     }
-    timer_add_zoned_runs(&g_held, start);
+    timer_add_zoned_runs(&g_held, start, window);
     add_disabled_timers(start);
 }

@@ -49,10 +49,10 @@ throw new Error(r.ok?status+', the answer is not JSON':status);
 // The URL is built inside the chain: encodeURIComponent throws on a lone
 // surrogate (in a stored password or a typed expression), and that must end
 // up in the status line like any failed request.
-function request(action,expr,syntax){
+function request(action,expr,syntax,extra){
 return Promise.resolve().then(function(){
 var base=baseUrl();
-var query='action='+action+(action==='jobs'?'&history=1':'')+(expr===undefined?'':'&expr='+encodeURIComponent(expr))+(syntax?'&syntax='+syntax:'');
+var query='action='+action+(action==='jobs'?'&history=1':'')+(expr===undefined?'':'&expr='+encodeURIComponent(expr))+(syntax?'&syntax='+syntax:'')+(extra||'');
 var url=withContext(base+(base.indexOf('?')>=0?'&':'?')+query);
 return fetch(url,{headers:{'Accept':'application/json'}});
 }).then(function(r){return r.text().then(function(body){return answerOf(r,body)})});
@@ -61,7 +61,7 @@ function errText(e){return String(e&&e.message?e.message:e)}
 
 // Each new request of a kind supersedes the one before: an answer that comes
 // back after a later request was sent is dropped, whatever order they arrive in.
-var seq={jobs:0,explain:0};
+var seq={jobs:0,explain:0,timeline:0};
 function latest(kind){
 var mine=++seq[kind];
 return function(){return mine===seq[kind]};
@@ -233,6 +233,7 @@ $('k-valid').textContent=String(valid);
 $('k-failed').textContent=String(failed);
 $('k-next').textContent=soonest===null?DASH:duration(soonest);
 $('k-src').textContent=String(Array.isArray(DATA.sources)?DATA.sources.length:0);
+renderTimeline();
 fitTable();
 }
 
@@ -258,6 +259,7 @@ setBadge(false,'error');
 return;
 }
 DATA=a;
+loadTimeline();
 setBadge(true,a.count+' job'+(a.count===1?'':'s'));
 var src=Array.isArray(a.sources)?a.sources:[];
 var now=viewerTime(a.now_utc);
@@ -426,10 +428,201 @@ setSyntax(s,true);
 explain();
 }
 
+// ---- Timeline: every run of the next 24 hours or 7 days, one lane per job.
+var TL={hours:24,answer:null,table:false};
+// The node's offset from UTC at the answer's time, in seconds: its local
+// stamp read as if it were UTC, less the UTC stamp (whole minutes).
+function nodeOffset(a){
+var u=/^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d)/.exec(String(a.now_utc||''));
+var l=/^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d)/.exec(String(a.now_local||''));
+if(!u||!l)return 0;
+return (Date.UTC(+l[1],l[2]-1,+l[3],+l[4],+l[5])-Date.UTC(+u[1],u[2]-1,+u[3],+u[4],+u[5]))/1000;
+}
+function stampSeconds(utc){
+var m=/^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)Z$/.exec(String(utc||''));
+return m?Date.UTC(+m[1],m[2]-1,+m[3],+m[4],+m[5],+m[6])/1000:NaN;
+}
+// A time (seconds since 1970) as the node's clock shows it, and as the viewer's.
+function nodeClock(t,off,withDay){
+var d=new Date((t+off)*1000);
+var hm=pad(d.getUTCHours(),2)+':'+pad(d.getUTCMinutes(),2);
+return withDay?['Sun','Mon','Tue','Wed','Thu','Fri','Sat'][d.getUTCDay()]+' '+hm:hm;
+}
+function viewerClock(t,withDay){
+var d=new Date(t*1000);
+var hm=pad(d.getHours(),2)+':'+pad(d.getMinutes(),2);
+return withDay?['Sun','Mon','Tue','Wed','Thu','Fri','Sat'][d.getDay()]+' '+hm:hm;
+}
+function svgEl(tag,attrs){
+var e=document.createElementNS('http://www.w3.org/2000/svg',tag);
+for(var k in attrs)e.setAttribute(k,attrs[k]);
+return e;
+}
+function loadTimeline(){
+var current=latest('timeline');
+request('timeline',undefined,undefined,'&hours='+TL.hours).then(function(a){
+if(!current())return;
+TL.answer=a&&a.ok===true?a:null;
+$('tlNote').textContent=TL.answer?'':'timeline: '+(a&&a.error?a.error:'failed');
+renderTimeline();
+}).catch(function(e){
+if(!current())return;
+TL.answer=null;
+$('tlNote').textContent='timeline request failed: '+errText(e);
+renderTimeline();
+});
+}
+function setSpan(h){
+TL.hours=h;
+$('tl24').setAttribute('aria-pressed',String(h===24));
+$('tl168').setAttribute('aria-pressed',String(h===168));
+loadTimeline();
+}
+function toggleTlTable(){
+TL.table=!TL.table;
+$('tlTableBtn').setAttribute('aria-pressed',String(TL.table));
+$('tlTable').classList.toggle('hide',!TL.table);
+}
+// The lanes that the table's filter shows, grouped by source in the order
+// the sources come.
+function shownLanes(a){
+var f=$('q').value.trim().toLowerCase(),onlyProblems=$('qProb').checked;
+var jobs=Array.isArray(DATA.jobs)?DATA.jobs:[];
+var groups=[],bySource={};
+(Array.isArray(a.jobs)?a.jobs:[]).forEach(function(lane){
+if(!lane||typeof lane!=='object')return;
+var job=jobs[lane.index]&&jobs[lane.index].command===lane.command?jobs[lane.index]:lane;
+if(!passes(job,f)||(onlyProblems&&!problemsOf(job).length))return;
+var s=String(lane.source);
+if(!bySource[s]){bySource[s]={source:s,lanes:[]};groups.push(bySource[s])}
+bySource[s].lanes.push(lane);
+});
+return groups;
+}
+// One named entry per tick: the run times, or for a frequent job its count
+// per hour, each as the node's and the viewer's clock show it.
+function laneItems(lane,start,off,week){
+var out=[];
+if(Array.isArray(lane.counts)){
+var b=Number(TL.answer.bucket_seconds)||3600;
+lane.counts.forEach(function(c,k){
+if(!c)return;
+var t=start+k*b;
+out.push({from:t,to:t+b,count:c,label:c+' run'+(c===1?'':'s')+' from '+nodeClock(t,off,week)+' node time ('+viewerClock(t,week)+' yours)'});
+});
+}else if(Array.isArray(lane.runs)){
+lane.runs.forEach(function(s){
+var t=TL.nowT+Number(s);
+out.push({from:t,to:t,count:1,label:'Runs at '+nodeClock(t,off,true)+' node time ('+viewerClock(t,true)+' yours), in '+duration(Number(s))});
+});
+}
+return out;
+}
+function laneName(lane){return String(lane.command||lane.expr||'job '+lane.index)}
+// The axis: the current time, the hours (or days) of the node's clock and
+// of the viewer's, and the busiest minutes.
+function drawAxis(start,span,off,busiest,week){
+var svg=svgEl('svg',{'class':'tl-axis',viewBox:'0 0 1000 40',preserveAspectRatio:'none','aria-hidden':'true',focusable:'false'});
+var step=week?86400:3*3600;
+var first=Math.ceil((start+off)/step)*step-off;
+for(var t=first;t<start+span;t+=step){
+var x=(t-start)/span*1000;
+svg.appendChild(svgEl('line',{x1:x,x2:x,y1:0,y2:40,'class':'tl-grid'}));
+}
+busiest.forEach(function(b){
+var x=(stampSeconds(b.utc)-start)/span*1000;
+svg.appendChild(svgEl('rect',{x:x-1.5,y:0,width:3,height:40,'class':'tl-busy'}));
+});
+svg.appendChild(svgEl('rect',{x:0,y:0,width:3,height:40,'class':'tl-now'}));
+return svg;
+}
+function axisLabels(start,span,off,week){
+var row=el('div','tl-labels');
+row.setAttribute('aria-hidden','true');
+var step=week?86400:(window.innerWidth<640?6:3)*3600;
+var first=Math.ceil((start+off)/step)*step-off;
+for(var t=first;t<start+span-step/3;t+=step){
+var s=el('span','tl-label');
+s.style.left=((t-start)/span*100)+'%';
+s.appendChild(el('span',null,week?nodeClock(t,off,true).slice(0,3):nodeClock(t,off)));
+s.appendChild(el('span','tl-you',week?viewerClock(t,true).slice(0,3):viewerClock(t)));
+row.appendChild(s);
+}
+return row;
+}
+function renderTimeline(){
+var chart=$('tlChart'),table=$('tlRows'),busy=$('tlBusy'),clock=$('tlClock');
+while(chart.firstChild)chart.removeChild(chart.firstChild);
+while(table.firstChild)table.removeChild(table.firstChild);
+var a=TL.answer;
+if(!a){busy.textContent='';clock.textContent='';return}
+var start=stampSeconds(a.from_utc),span=(Number(a.hours)||24)*3600,off=nodeOffset(a),week=span>86400;
+TL.nowT=stampSeconds(a.now_utc);
+var busiest=Array.isArray(a.busiest)?a.busiest.filter(function(b){return b&&b.jobs>1}):[];
+var top=busiest.length?busiest[0]:null;
+busy.textContent=top?top.jobs+' jobs start at '+nodeClock(stampSeconds(top.utc),off,week)+' node time ('+viewerClock(stampSeconds(top.utc),week)+' yours), the busiest minute'+(week?' of the week':' of the day')+'.':'No two jobs start in the same minute.';
+clock.textContent='Now: '+nodeClock(TL.nowT,off,true)+' node time, '+viewerClock(TL.nowT,true)+' yours. Upper labels node time, lower yours.';
+var marks=busiest.filter(function(b){return top&&b.jobs===top.jobs});
+var head=el('div','tl-row tl-head');
+head.appendChild(el('div','tl-name muted','next '+(week?'7 days':'24 hours')));
+var axis=el('div','tl-track');
+axis.appendChild(drawAxis(start,span,off,marks,week));
+axis.appendChild(axisLabels(start,span,off,week));
+head.appendChild(axis);
+chart.appendChild(head);
+var lanes=0;
+shownLanes(a).forEach(function(g){
+var sec=el('section','tl-group');
+sec.setAttribute('aria-label','Jobs of '+g.source);
+sec.appendChild(el('h3','tl-src',g.source));
+g.lanes.forEach(function(lane){
+lanes++;
+var items=laneItems(lane,start,off,week);
+var row=el('div','tl-row');
+var name=el('div','tl-name',laneName(lane));
+name.title=String(lane.expr||'');
+row.appendChild(name);
+var track=el('div','tl-track');
+var svg=svgEl('svg',{'class':'tl-lane',viewBox:'0 0 1000 18',preserveAspectRatio:'none','aria-hidden':'true',focusable:'false'});
+svg.appendChild(svgEl('rect',{x:0,y:8,width:1000,height:2,'class':'tl-base'}));
+var most=1;
+items.forEach(function(it){if(it.count>most)most=it.count});
+items.forEach(function(it){
+var x=(it.from-start)/span*1000;
+if(it.to>it.from){
+var h=4+14*it.count/most;
+svg.appendChild(svgEl('rect',{x:x,y:18-h,width:Math.max(1,(it.to-it.from)/span*1000-.5),height:h,'class':'tl-bar'}));
+}else{
+svg.appendChild(svgEl('rect',{x:x-1,y:1,width:2.5,height:16,'class':'tl-tick'}));
+}
+});
+track.appendChild(svg);
+var ul=el('ul','sr');
+ul.setAttribute('aria-label',laneName(lane)+': '+(items.length?(Array.isArray(lane.counts)?lane.total+' runs':items.length+' run'+(items.length===1?'':'s')):'no runs')+' in the '+(week?'next 7 days':'next 24 hours'));
+items.forEach(function(it){ul.appendChild(el('li','tl-item',it.label))});
+if(!items.length)ul.appendChild(el('li',null,'No runs in this window'));
+track.appendChild(ul);
+row.appendChild(track);
+sec.appendChild(row);
+var tr=el('tr');
+tr.appendChild(el('td','src',g.source));
+tr.appendChild(el('td','cmd',laneName(lane)));
+tr.appendChild(el('td','mono',lane.expr));
+tr.appendChild(el('td',null,items.length?items.map(function(it){return it.label}).join('; '):DASH));
+table.appendChild(tr);
+});
+chart.appendChild(sec);
+});
+if(!lanes)chart.appendChild(el('div','empty','No job to draw.'));
+}
+
 nameThemeButton();
 try{new MutationObserver(nameThemeButton).observe(root,{attributes:true,attributeFilter:['data-theme']})}catch(e){}
 $('themeBtn').addEventListener('click',toggleTheme);
 $('reloadBtn').addEventListener('click',load);
+$('tl24').addEventListener('click',function(){setSpan(24)});
+$('tl168').addEventListener('click',function(){setSpan(168)});
+$('tlTableBtn').addEventListener('click',toggleTlTable);
 $('goBtn').addEventListener('click',explain);
 $('ex').addEventListener('keydown',function(e){if(e.key==='Enter')explain()});
 $('ex').addEventListener('input',function(){if(takeOnCalendar())explain()});

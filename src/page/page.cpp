@@ -67,6 +67,28 @@ static const char k_overview_card[] =
     "<div id='empty' class='empty hide'>No scheduled entries found on this node.</div>"
     "</div>";
 
+// The timeline: its span switch, the busiest minute and the clocks, the
+// lanes the script draws, and the same runs as a table.
+static const char k_timeline_card[] =
+    "<div class='card'><h2>Timeline</h2>"
+    "<div class='row'>"
+    "<div class='tlspan' role='group' aria-label='Timeline span'>"
+    "<button id='tl24' class='ghost sm' type='button' aria-pressed='true'>24 hours</button>"
+    "<button id='tl168' class='ghost sm' type='button' aria-pressed='false'>7 days</button>"
+    "</div><span class='spacer'></span>"
+    "<button id='tlTableBtn' class='ghost sm' type='button' aria-pressed='false' "
+    "aria-controls='tlTable'>Show as table</button>"
+    "</div>"
+    "<div id='tlBusy' class='tl-busytext'></div>"
+    "<div id='tlClock' class='muted tl-clock'></div>"
+    "<div id='tlNote' class='err'></div>"
+    "<div id='tlChart' class='tl'></div>"
+    "<div id='tlTable' class='tblwrap hide' role='region' aria-label='Timeline as a table' "
+    "tabindex='0'><table class='tltab'><thead><tr>"
+    "<th scope='col'>Source</th><th scope='col'>Command</th><th scope='col'>Schedule</th>"
+    "<th scope='col'>Runs</th></tr></thead><tbody id='tlRows'></tbody></table></div>"
+    "</div>";
+
 // The playground's input carries the longest text the program judges
 // (data-max, in UTF-8 bytes), so that the page answers a longer one itself.
 static const char k_playground_start[] =
@@ -129,6 +151,7 @@ void html_body(void) {
     fputs("<main>", stdout);
     fputs(k_top_bar, stdout);
     fputs(k_overview_card, stdout);
+    fputs(k_timeline_card, stdout);
     fputs(k_playground_start, stdout);
     printf("%d", (int)CRON_TEXT_MAX);
     fputs(k_playground_card, stdout);

@@ -1,6 +1,7 @@
 // The plugin page in headless Chromium, served by the preview host.
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
+import { readFileSync } from 'node:fs';
 import path from 'node:path';
 import {
   attr, countAnswers, launchBrowser, openPage, repo, seriousViolations, setStorage, settled, startHost, text, viewerStamp, visit,
@@ -897,7 +898,7 @@ test('narrow screens hide the User column first, then Source and Command', async
       [901, [true, true, true, true, true, true, true]],
     ]) {
       await page.setViewportSize({ width, height: 800 });
-      const shown = await page.evaluate(() => [...document.querySelectorAll('th, #rows tr:first-child td')]
+      const shown = await page.evaluate(() => [...document.querySelectorAll('[aria-label="Scheduled jobs"] th, #rows tr:first-child td')]
         .map((c) => getComputedStyle(c).display !== 'none'));
       assert.deepEqual(shown, [...visible, ...visible], `width ${width}`);
     }
@@ -912,5 +913,109 @@ test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHO
       await settled(page);
       await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
     });
+  }
+});
+
+describe('timeline', { concurrency: true }, () => {
+  const drawn = (page) => page.waitForFunction(() => document.querySelectorAll('#tlChart .tl-lane').length > 0);
+  // Per lane: its name, the number of ticks drawn and the names a screen
+  // reader reads for them.
+  const lanesOf = (page) => page.$$eval('#tlChart .tl-row:not(.tl-head)', (rows) => rows.map((r) => ({
+    name: r.querySelector('.tl-name').textContent,
+    ticks: r.querySelectorAll('.tl-tick, .tl-bar').length,
+    items: [...r.querySelectorAll('li.tl-item')].map((li) => li.textContent),
+    list: r.querySelector('ul').getAttribute('aria-label'),
+  })));
+
+  test('drawn for the sample crontab, the busiest minute named, every tick named', () => withPage({ timezoneId: 'UTC' }, async (page) => {
+    // The page's own answer, so that a minute turning over cannot differ.
+    const answered = page.waitForResponse((r) => new URL(r.url()).searchParams.get('action') === 'timeline');
+    await visit(page, web1.url + '/plugin');
+    await settled(page);
+    const a = await (await answered).json();
+    await drawn(page);
+    const lanes = await lanesOf(page);
+    assert.equal(lanes.length, a.jobs.length);
+    for (const [i, lane] of lanes.entries()) {
+      const job = a.jobs[i];
+      assert.equal(lane.name, job.command);
+      const expected = job.runs ? job.runs.length : job.counts.filter((c) => c > 0).length;
+      assert.equal(lane.ticks, expected, job.command);
+      assert.equal(lane.items.length, expected, job.command);
+      for (const item of lane.items) assert.match(item, /^(Runs at \w{3} \d\d:\d\d node time \(\w{3} \d\d:\d\d yours\), in |\d+ runs? from \d\d:\d\d node time \(\d\d:\d\d yours\)$)/);
+      assert.ok(lane.list.startsWith(job.command + ': '), lane.list);
+    }
+    // The node runs in Asia/Kolkata, the viewer in UTC.
+    const top = a.busiest[0];
+    const utc = top.utc.slice(11, 16);
+    const node = top.local.slice(11, 16);
+    assert.equal(await text(page, '#tlBusy'), `${top.jobs} jobs start at ${node} node time (${utc} yours), the busiest minute of the day.`);
+    assert.match(await text(page, '#tlClock'), /^Now: \w{3} \d\d:\d\d node time, \w{3} \d\d:\d\d yours\./);
+    assert.equal(await page.locator('#tlChart .tl-busy').count(), a.busiest.filter((b) => b.jobs === top.jobs).length);
+    // One group per source, named.
+    assert.deepEqual(await page.$$eval('#tlChart section', (s) => s.map((e) => e.getAttribute('aria-label'))), ['Jobs of fixture']);
+  }));
+
+  test('follows the filter, switches to 7 days, and shows the same runs as a table', () => withPage({}, async (page) => {
+    await visit(page, web1.url + '/plugin');
+    await settled(page);
+    await drawn(page);
+    await page.fill('#q', '/opt/backup/');
+    await page.waitForFunction(() => document.querySelectorAll('#tlChart .tl-lane').length === 2);
+    assert.deepEqual((await lanesOf(page)).map((l) => l.name), ['/opt/backup/run.sh --full', '/opt/backup/verify.sh']);
+    await page.click('#tl168');
+    await page.waitForFunction(() => document.getElementById('tlBusy').textContent.endsWith('of the week.'));
+    assert.equal(await page.getAttribute('#tl168', 'aria-pressed'), 'true');
+    assert.equal(await page.getAttribute('#tl24', 'aria-pressed'), 'false');
+    const week = await lanesOf(page);
+    assert.ok(week[0].items.length >= 7, week[0].items.join('|'));
+    assert.equal(await page.isVisible('#tlTable'), false);
+    await page.click('#tlTableBtn');
+    assert.equal(await page.getAttribute('#tlTableBtn', 'aria-pressed'), 'true');
+    const rows = await page.$$eval('#tlRows tr', (trs) => trs.map((tr) => [...tr.children].map((td) => td.textContent)));
+    assert.equal(rows.length, 2);
+    assert.equal(rows[0][1], '/opt/backup/run.sh --full');
+    assert.equal(rows[0][3], week[0].items.join('; '));
+  }));
+
+  test('drawn for a unit tree: timers, tasks and frequent jobs as counts', () => withPage({ timezoneId: 'America/New_York' }, async (page) => {
+    // The answer the program gives for a node with cron files, systemd
+    // timers and task definitions (the black-box reference).
+    const answer = readFileSync(path.join(repo, 'tests/data/timeline-live.expected.json'), 'utf8');
+    await page.route((u) => u.searchParams.get('action') === 'timeline', (r) => r.fulfill({ contentType: 'application/json', body: answer }));
+    const a = JSON.parse(answer);
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await drawn(page);
+    const sources = [...new Set(a.jobs.map((j) => j.source))];
+    assert.deepEqual(await page.$$eval('#tlChart section h3', (s) => s.map((e) => e.textContent)), sources);
+    const lanes = await lanesOf(page);
+    assert.equal(lanes.length, a.jobs.length);
+    const often = lanes[a.jobs.findIndex((j) => j.command === 'often.service')];
+    assert.equal(often.ticks, 24);
+    assert.equal(often.items[0].split(' ')[0], '6');
+    const timer = lanes[a.jobs.findIndex((j) => j.kind === 'timer' && j.expr.startsWith('*-*-* 6,18'))];
+    assert.equal(timer.items.length, 2);
+    // 05:00 UTC: 06:00 in Berlin, 00:00 in New York.
+    assert.match(timer.items[0], /^Runs at Thu 06:00 node time \(Thu 00:00 yours\)/);
+    assert.match(await text(page, '#tlBusy'), /^5 jobs start at 06:25 node time \(00:25 yours\)/);
+  }));
+
+  for (const theme of ['light', 'dark']) {
+    for (const viewport of [{ width: 1280, height: 800 }, { width: 390, height: 844 }]) {
+      test(`axe-core: ${theme} theme at ${viewport.width} px, lanes and table`, () => withPage({ viewport, colorScheme: theme }, async (page) => {
+        await visit(page, `${web1.url}/plugin?theme=${theme}`);
+        await settled(page);
+        await drawn(page);
+        assert.deepEqual(await seriousViolations(page), []);
+        await page.click('#tlTableBtn');
+        await page.click('#tl168');
+        await page.waitForFunction(() => document.getElementById('tlBusy').textContent.endsWith('of the week.'));
+        assert.deepEqual(await seriousViolations(page), []);
+        // Nothing wider than the screen but the tables, which scroll.
+        const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+        assert.ok(overflow <= 0, String(overflow));
+      }));
+    }
   }
 });

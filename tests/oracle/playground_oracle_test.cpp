@@ -128,11 +128,13 @@ TEST(PlaygroundOracle, CalendarAnswersAgreeWithSystemdAnalyze) {
                 auto it = oracle.find(e);
                 const bool accepted = it != oracle.end() && it->second.accepted;
                 ASSERT_EQ(a["valid"] == true, accepted) << a.dump();
-                if (!accepted) continue;
+                // A search systemd gave up on prints nothing more of the value
+                // (under the clock faker a named zone's search may fail so).
+                if (!accepted || it->second.gave_up) continue;
                 EXPECT_EQ(a["normalized"], it->second.normalized);
                 cal_spec cs;
                 ASSERT_EQ(cal_parse(&cs, e.c_str()), 1);
-                if (known_difference(cs) || it->second.gave_up) continue;
+                if (known_difference(cs)) continue;
                 const int64_t limit = (start / 86400 + 7305) * 86400;
                 std::vector<int64_t> want, got;
                 for (int64_t t : it->second.runs)

@@ -1,0 +1,182 @@
+#include "api/timeline.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "api/api.h"
+#include "jobs/jobs.h"
+#include "jobs/sources.h"
+#include "jobs/timeline.h"
+#include "util/platform.h"
+#include "util/query.h"
+
+namespace {
+
+enum { BUSIEST_MAX = 10 };
+
+run_window g_window;
+uint16_t g_minute_jobs[TIMELINE_MINUTES];
+
+// No further runs: a reader that knows only a job's next runs (the task
+// list) gives those.
+int search_none(const void *, int64_t, int64_t *) {
+    return 0;
+}
+
+// How many jobs start in each clock minute of the window, from the lanes of
+// the jobs that run (a job refused after it was timed has no next runs).
+void count_minutes(void) {
+    memset(g_minute_jobs, 0, sizeof g_minute_jobs);
+    for (int i = 0; i < g_job_count; i++) {
+        if (!g_jobs[i].next_count) continue;
+        const timeline_lane &lane = g_window.lanes[i];
+        for (int b = 0; b < (int)sizeof lane.minutes; b++) {
+            if (!lane.minutes[b]) continue;
+            for (int k = 0; k < 8; k++)
+                if (lane.minutes[b] & (1u << k) && b * 8 + k < TIMELINE_MINUTES)
+                    g_minute_jobs[b * 8 + k]++;
+        }
+    }
+}
+
+// The stamps and distance of t.
+void write_time(int64_t t, int64_t now) {
+    char stamp[40];
+    utc_stamp(t, stamp);
+    fputs("\"utc\":", stdout);
+    json_str(stamp);
+    local_stamp(t, stamp);
+    fputs(",\"local\":", stdout);
+    json_str(stamp);
+    fputs(",\"in_seconds\":", stdout);
+    json_int(t - now);
+}
+
+// The BUSIEST_MAX minutes most jobs start in, most first, earlier first
+// among equals; a minute that no job starts in is never listed.
+void write_busiest(int64_t now) {
+    count_minutes();
+    const int64_t base = window_first_minute(&g_window);
+    fputs("],\"busiest\":[", stdout);
+    int written = 0, last_count = 0x7fffffff, last_minute = -1;
+    while (written < BUSIEST_MAX) {
+        int best = -1;
+        for (int m = 0; m < TIMELINE_MINUTES; m++) {
+            const int c = g_minute_jobs[m];
+            if (!c || c > last_count || (c == last_count && m <= last_minute)) continue;
+            if (best < 0 || c > g_minute_jobs[best]) best = m;
+        }
+        if (best < 0) break;
+        last_count = g_minute_jobs[best];
+        last_minute = best;
+        fputs(written++ ? ",{" : "{", stdout);
+        write_time(base + (int64_t)best * 60, now);
+        fputs(",\"jobs\":", stdout);
+        json_int(last_count);
+        putchar('}');
+    }
+    putchar(']');
+}
+
+// One job of the answer: who and what, then its run times as seconds from
+// now, or with more than TIMELINE_EXACT_MAX runs its counts per bucket.
+void write_lane(int i, int buckets, int64_t now) {
+    const cron_job &j = g_jobs[i];
+    const timeline_lane &lane = g_window.lanes[i];
+    const int total = j.next_count ? lane.total : 0;
+    fputs(i ? ",{\"index\":" : "{\"index\":", stdout);
+    json_int(i);
+    fputs(",\"source\":", stdout);
+    json_str(j.source);
+    fputs(",\"kind\":", stdout);
+    json_str(j.kind);
+    fputs(",\"expr\":", stdout);
+    json_str(j.expr);
+    fputs(",\"command\":", stdout);
+    json_str(j.command);
+    fputs(",\"user\":", stdout);
+    json_str(j.user);
+    if (j.valid) {
+        fputs(",\"valid\":true", stdout);
+    } else {
+        fputs(",\"valid\":false,\"error\":", stdout);
+        json_str(j.error);
+    }
+    fputs(",\"description\":", stdout);
+    json_str(j.description);
+    fputs(",\"total\":", stdout);
+    json_int(total);
+    if (total > TIMELINE_EXACT_MAX) {
+        fputs(",\"counts\":[", stdout);
+        for (int b = 0; b < buckets; b++) {
+            if (b) putchar(',');
+            json_int(lane.counts[b]);
+        }
+    } else {
+        fputs(",\"runs\":[", stdout);
+        for (int k = 0; k < total; k++) {
+            if (k) putchar(',');
+            json_int(lane.exact[k] - now);
+        }
+    }
+    fputs("]}", stdout);
+}
+
+} // namespace
+
+int timeline_hours(const char *query) {
+    char text[16];
+    get_query_val(query, "hours", text, sizeof text);
+    if (!text[0]) return TIMELINE_DEFAULT_HOURS;
+    int hours = 0;
+    for (const char *p = text; *p; p++) {
+        if (*p < '0' || *p > '9') return TIMELINE_DEFAULT_HOURS;
+        if (hours < 10000) hours = hours * 10 + (*p - '0');
+    }
+    if (hours < 1) return 1;
+    return hours > TIMELINE_MAX_HOURS ? TIMELINE_MAX_HOURS : hours;
+}
+
+// The table read with the window, the jobs that only know their next runs
+// given those, then the answer streamed: header fields, jobs, busiest.
+void timeline_answer(const char *query, int64_t now) {
+    const int hours = timeline_hours(query);
+    const char *file = getenv("CRONTAB_FILE");
+    const int64_t start = (int64_t)time(nullptr);
+    window_reset(&g_window, start, hours);
+    jobs_reset();
+    read_job_sources(file, start, &g_window);
+    for (int i = 0; i < g_job_count; i++)
+        if (!g_window.lanes[i].filled)
+            window_add_runs(&g_window, &g_jobs[i], search_none, nullptr, g_jobs[i].next,
+                            g_jobs[i].next_count);
+    if (g_job_count >= 32) plat_stdout_expect_long();
+    char stamp[40];
+    fputs("{\"ok\":true,\"action\":\"timeline\",\"now_utc\":", stdout);
+    utc_stamp(now, stamp);
+    json_str(stamp);
+    fputs(",\"now_local\":", stdout);
+    local_stamp(now, stamp);
+    json_str(stamp);
+    fputs(",\"hours\":", stdout);
+    json_int(hours);
+    fputs(",\"from_utc\":", stdout);
+    utc_stamp(g_window.from, stamp);
+    json_str(stamp);
+    fputs(",\"to_utc\":", stdout);
+    utc_stamp(g_window.to, stamp);
+    json_str(stamp);
+    printf(",\"bucket_seconds\":%d,\"threshold\":%d,\"count\":%d,\"truncated\":%s,\"sources\":[",
+           (int)TIMELINE_BUCKET_SECONDS, (int)TIMELINE_EXACT_MAX, (int)g_job_count,
+           g_truncated ? "true" : "false");
+    for (int i = 0; i < g_source_count; i++) {
+        if (i) putchar(',');
+        json_str(g_sources[i]);
+    }
+    fputs("],\"jobs\":[", stdout);
+    for (int i = 0; i < g_job_count; i++) write_lane(i, hours, now);
+    write_busiest(now);
+    fputs("}\n", stdout);
+}
