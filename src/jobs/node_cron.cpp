@@ -26,7 +26,7 @@ int detect_flavor(void) {
 } // namespace
 
 void read_live_cron(int64_t start, run_window *window) {
-    live_context ctx;
+    live_context ctx = {};
     ctx.flavor = detect_flavor();
     char path[512];
     ctx.anacron = root_path(k_anacron, path, sizeof path) && plat_is_executable(path);

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(fd >= 0);
     FUZZ_CHECK(write(fd, data + 1, size - 1) == (ssize_t)(size - 1));
     close(fd);
-    live_context ctx;
+    live_context ctx = {};
     ctx.flavor = data[0] & 2 ? FLAVOR_CRONIE : FLAVOR_DEBIAN;
     ctx.anacron = data[0] & 4;
     ctx.start = k_start;
