@@ -275,13 +275,16 @@ TEST(Explain, CalendarEventAnswers) {
         "],\"cron\":{\"expr\":\"0 9 * * 1-5\"}}\n";
     EXPECT_EQ(explain_body("Mon..Fri+9%3A00&syntax=systemd"), weekdays);
 
-    // A named zone times the runs; the local stamps stay the node's.
-    auto berlin = json::parse(explain_body("daily+Europe%2FBerlin&syntax=systemd"));
-    EXPECT_EQ(berlin["normalized"], "*-*-* 00:00:00 Europe/Berlin");
-    EXPECT_EQ(berlin["next"][0]["utc"], "2026-11-12T23:00:00Z");
-    EXPECT_EQ(berlin["next"][0]["local"], "2026-11-12 23:00");
-    EXPECT_EQ(berlin["cron"], json::parse("{\"reason\":\"a zone other than the node's is not "
-                                          "expressible in cron\"}"));
+    // A named zone times the runs; the local stamps stay the node's. (The
+    // Windows runtime knows no zone names, so there the value is rejected.)
+    if (!program_is_windows()) {
+        auto berlin = json::parse(explain_body("daily+Europe%2FBerlin&syntax=systemd"));
+        EXPECT_EQ(berlin["normalized"], "*-*-* 00:00:00 Europe/Berlin");
+        EXPECT_EQ(berlin["next"][0]["utc"], "2026-11-12T23:00:00Z");
+        EXPECT_EQ(berlin["next"][0]["local"], "2026-11-12 23:00");
+        EXPECT_EQ(berlin["cron"], json::parse("{\"reason\":\"a zone other than the node's is "
+                                              "not expressible in cron\"}"));
+    }
 
     const struct {
         const char *param, *cron;
