@@ -161,6 +161,27 @@ void info(void) {
 
 } // namespace
 
+void write_job_fields(const cron_job *j) {
+    fputs("\"source\":", stdout);
+    json_str(j->source);
+    fputs(",\"kind\":", stdout);
+    json_str(j->kind);
+    fputs(",\"expr\":", stdout);
+    json_str(j->expr);
+    fputs(",\"command\":", stdout);
+    json_str(j->command);
+    fputs(",\"user\":", stdout);
+    json_str(j->user);
+    if (j->valid) {
+        fputs(",\"valid\":true", stdout);
+    } else {
+        fputs(",\"valid\":false,\"error\":", stdout);
+        json_str(j->error);
+    }
+    fputs(",\"description\":", stdout);
+    json_str(j->description);
+}
+
 // Streamed from the table: the header fields, the source names, then one
 // object per job in table order.
 void write_jobs_answer(int64_t now) {
@@ -184,24 +205,8 @@ void write_jobs_answer(int64_t now) {
     fputs("],\"jobs\":[", stdout);
     for (int i = 0; i < g_job_count; i++) {
         const cron_job &j = g_jobs[i];
-        fputs(i ? ",{\"source\":" : "{\"source\":", stdout);
-        json_str(j.source);
-        fputs(",\"kind\":", stdout);
-        json_str(j.kind);
-        fputs(",\"expr\":", stdout);
-        json_str(j.expr);
-        fputs(",\"command\":", stdout);
-        json_str(j.command);
-        fputs(",\"user\":", stdout);
-        json_str(j.user);
-        if (j.valid) {
-            fputs(",\"valid\":true", stdout);
-        } else {
-            fputs(",\"valid\":false,\"error\":", stdout);
-            json_str(j.error);
-        }
-        fputs(",\"description\":", stdout);
-        json_str(j.description);
+        fputs(i ? ",{" : "{", stdout);
+        write_job_fields(&j);
         fputs(",\"next\":", stdout);
         print_runs(j.next, j.next_count, now);
         if (g_history_asked) write_last(&j, now);

@@ -25,6 +25,13 @@ void json_header(void);
 // Answers one JSON request (header block and body) for the raw query string.
 int mode_json(const char *query);
 
+struct cron_job;
+
+// Writes the keys of a job object that every answer listing jobs shares:
+// "source", "kind", "expr", "command", "user", "valid" (and "error" when
+// it is false) and "description", comma-separated, without braces.
+void write_job_fields(const cron_job *j);
+
 // Writes the jobs answer from the collected job table, stamped with now.
 void write_jobs_answer(int64_t now);
 

@@ -88,24 +88,8 @@ void write_lane(int i, int buckets, int64_t now) {
     const int total = j.next_count ? lane.total : 0;
     fputs(i ? ",{\"index\":" : "{\"index\":", stdout);
     json_int(i);
-    fputs(",\"source\":", stdout);
-    json_str(j.source);
-    fputs(",\"kind\":", stdout);
-    json_str(j.kind);
-    fputs(",\"expr\":", stdout);
-    json_str(j.expr);
-    fputs(",\"command\":", stdout);
-    json_str(j.command);
-    fputs(",\"user\":", stdout);
-    json_str(j.user);
-    if (j.valid) {
-        fputs(",\"valid\":true", stdout);
-    } else {
-        fputs(",\"valid\":false,\"error\":", stdout);
-        json_str(j.error);
-    }
-    fputs(",\"description\":", stdout);
-    json_str(j.description);
+    putchar(',');
+    write_job_fields(&j);
     fputs(",\"total\":", stdout);
     json_int(total);
     if (total > TIMELINE_EXACT_MAX) {
