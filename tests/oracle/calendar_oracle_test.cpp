@@ -19,120 +19,21 @@
 #include <utility>
 #include <vector>
 
+#include "analyze.h"
 #include "cron/calendar.h"
 #include "cron/cron.h"
 
 namespace {
 
-const char *const k_analyze = "/usr/bin/systemd-analyze";
+const char *const k_analyze = analyze::k_tool;
 
-struct oracle_answer {
-    bool accepted = false;
-    bool gave_up = false; // its loop guard stopped the search (systemd's own fault)
-    std::vector<int64_t> runs;
-};
+using oracle_answer = analyze::answer;
 
-std::string shell_quote(const std::string &s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// "Www YYYY-MM-DD HH:MM:SS UTC" as seconds since 1970.
-bool parse_utc_stamp(const std::string &s, int64_t *out) {
-    int y, mo, d, h, mi, se;
-    char wd[8], zone[8];
-    if (sscanf(s.c_str(), "%7s %d-%d-%d %d:%d:%d %7s", wd, &y, &mo, &d, &h, &mi, &se, zone) != 8)
-        return false;
-    if (std::string(zone) != "UTC") return false;
-    *out = days_from_civil(y, mo, d) * 86400 + h * 3600 + mi * 60 + se;
-    return true;
-}
-
-std::string after_colon(const std::string &line) {
-    size_t c = line.find(": ");
-    return c == std::string::npos ? "" : line.substr(c + 2);
-}
-
-// True when systemd-analyze refused the expression e: a line of its error
-// output starts "Failed to parse calendar" and quotes e.
-bool rejected(const std::string &err, const std::string &e) {
-    std::istringstream lines(err);
-    std::string line;
-    while (std::getline(lines, line))
-        if (line.rfind("Failed to parse calendar", 0) == 0 &&
-            line.find(" '" + e + "': ") != std::string::npos)
-            return true;
-    return false;
-}
-
-std::string slurp(FILE *f) {
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while (f && (n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    return out;
-}
-
-// Runs systemd-analyze once for all exprs (distinct) in zone tz with the
-// clock frozen at now, and returns what it said about each expression. It
-// prints one block per accepted expression, in order, and names each
-// rejected one on stderr.
+// What systemd-analyze calendar --iterations=5 says of each of the distinct
+// exprs in zone tz with the clock frozen at now.
 std::map<std::string, oracle_answer> ask_oracle(const std::vector<std::string> &exprs,
                                                 const char *tz, int64_t now) {
-    char err_path[] = "/tmp/zv_oracle_XXXXXX";
-    int fd = mkstemp(err_path);
-    if (fd >= 0) close(fd);
-    std::string cmd = std::string("env -i TZ=") + tz + " LD_PRELOAD=" ZV_FAKETIME_LIB +
-                      " FAKETIME_FMT=%s FAKETIME=" + std::to_string(now) + " " + k_analyze +
-                      " calendar --iterations=5";
-    for (const std::string &e : exprs) cmd += " " + shell_quote(e);
-    cmd += std::string(" 2>") + err_path;
-    FILE *p = popen(cmd.c_str(), "r");
-    std::string out = slurp(p);
-    if (p) pclose(p);
-    FILE *ef = fopen(err_path, "r");
-    std::string err = slurp(ef);
-    if (ef) fclose(ef);
-    unlink(err_path);
-
-    std::vector<std::vector<std::string>> blocks;
-    std::istringstream in(out);
-    std::string line;
-    bool after_original = false;
-    while (std::getline(in, line)) {
-        bool original = line.rfind("  Original form: ", 0) == 0;
-        bool normalized = line.rfind("Normalized form: ", 0) == 0;
-        if (original || (normalized && !after_original)) blocks.emplace_back();
-        after_original = original;
-        if (!blocks.empty()) blocks.back().push_back(line);
-    }
-
-    std::map<std::string, oracle_answer> answers;
-    size_t next_block = 0;
-    for (const std::string &e : exprs) {
-        if (rejected(err, e)) continue;
-        if (err.find("Failed to determine next elapse for '" + e + "': ") != std::string::npos) {
-            answers[e].accepted = answers[e].gave_up = true;
-            continue;
-        }
-        if (next_block >= blocks.size()) break;
-        const std::vector<std::string> &b = blocks[next_block++];
-        oracle_answer &a = answers[e];
-        a.accepted = true;
-        for (size_t i = 0; i < b.size(); i++) {
-            if (b[i].find("Next elapse: ") == std::string::npos &&
-                b[i].find("Iter. #") == std::string::npos)
-                continue;
-            std::string stamp = after_colon(b[i]);
-            if (stamp == "never") continue;
-            if (i + 1 < b.size() && b[i + 1].find("(in UTC): ") != std::string::npos)
-                stamp = after_colon(b[i + 1]);
-            int64_t t;
-            if (parse_utc_stamp(stamp, &t)) a.runs.push_back(t);
-        }
-    }
-    return answers;
+    return analyze::ask(exprs, tz, now, 5);
 }
 
 // Expressions whose elapse times are shown differently on purpose.
