@@ -1,5 +1,6 @@
 #include "util/xml.h"
 
+#include <bit>
 #include <string.h>
 
 #include "util/str.h"
@@ -46,18 +47,24 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
     }
     for (size_t i = 0; i < n; i += 2) {
         // Runs of ASCII, most of a task definition, a unit at a time.
-        if (!big) {
+        if (!big && std::endian::native == std::endian::little) {
             const size_t room = cap - 1 - o, units = (n - i) / 2;
             const size_t most = units < room ? units : room;
             size_t k = 0;
-            // Four units at a time while all are ASCII and none is NUL.
-            for (; k + 4 <= most; k += 4) {
-                uint64_t w;
-                memcpy(&w, in + i + 2 * k, 8);
-                if ((w & 0xFF80FF80FF80FF80ull) ||
-                    ((w - 0x0001000100010001ull) & ~w & 0x8000800080008000ull))
-                    break;
-                for (int b = 0; b < 4; b++) out[o + k + (size_t)b] = (char)(w >> (16 * b));
+            // Eight units at a time while all are ASCII and none is NUL,
+            // read as two words of this little-endian host.
+            for (; k + 8 <= most; k += 8) {
+                uint64_t w[2];
+                memcpy(w, in + i + 2 * k, 16);
+                const uint64_t ascii = (w[0] | w[1]) & 0xFF80FF80FF80FF80ull;
+                const uint64_t nul = ((w[0] - 0x0001000100010001ull) & ~w[0]) |
+                                     ((w[1] - 0x0001000100010001ull) & ~w[1]);
+                if (ascii | (nul & 0x8000800080008000ull)) break;
+                // Bytes a 0 b 0 c 0 d 0 become a b c d.
+                const uint64_t x = w[0] | (w[0] >> 8), y = w[1] | (w[1] >> 8);
+                const uint64_t eight = (x & 0xFFFF) | ((x >> 16) & 0xFFFF0000) |
+                                       (y & 0xFFFF) << 32 | ((y >> 16) & 0xFFFF0000) << 32;
+                memcpy(out + o + k, &eight, 8);
             }
             for (; k < most; k++) {
                 const unsigned char c = in[i + 2 * k];
@@ -100,13 +107,31 @@ int utf16_to_utf8(const unsigned char *in, size_t n, int big, char *out, size_t 
     return 1;
 }
 
-// XML name characters, ASCII ones by class and every non-ASCII byte.
+// XML name characters, ASCII ones by class and every non-ASCII byte: bit 1
+// for a character that may start a name, bit 2 for one that may follow.
+struct name_classes {
+    unsigned char c[256];
+};
+
+constexpr name_classes make_name_classes() {
+    name_classes t{};
+    for (int c = 0; c < 256; c++) {
+        const bool start =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+        const bool next = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        t.c[c] = (unsigned char)((start ? 1 : 0) | (next ? 2 : 0));
+    }
+    return t;
+}
+
+constexpr name_classes k_name_classes = make_name_classes();
+
 bool name_start(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+    return k_name_classes.c[c] & 1;
 }
 
 bool name_char(unsigned char c) {
-    return name_start(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return k_name_classes.c[c] & 2;
 }
 
 // The four white-space characters of XML.
@@ -238,6 +263,9 @@ int start_tag(parser *p) {
     p->i++;
     const size_t name_len = read_name(p);
     if (!name_len) return fail(p, "markup that is not XML");
+    size_t local = p->i;
+    for (const char *c = s + p->i; (c = (const char *)memchr(c, ':', s + p->i + name_len - c)); c++)
+        local = (size_t)(c - s) + 1;
     if (doc->count >= XML_MAX_NODES) return fail(p, "more than 4096 elements");
     if (p->depth >= XML_MAX_DEPTH) return fail(p, "elements nested deeper than 64 levels");
     if (p->depth == 0 && doc->count > 0) return fail(p, "more than one root element");
@@ -245,9 +273,7 @@ int start_tag(parser *p) {
     xml_node *n = &doc->nodes[id];
     n->name = (int32_t)p->i;
     n->name_len = (int32_t)name_len;
-    n->local = n->name;
-    for (size_t k = 0; k < name_len; k++)
-        if (p->s[p->i + k] == ':') n->local = (int32_t)(p->i + k + 1);
+    n->local = (int32_t)local;
     n->tag = (int32_t)tag;
     n->first_child = n->next_sibling = n->last_child = -1;
     n->parent = p->depth ? p->stack[p->depth - 1] : -1;
@@ -304,7 +330,14 @@ int end_tag(parser *p) {
     xml_node *n = &doc->nodes[p->stack[p->depth - 1]];
     const size_t at = p->i;
     p->i += 2;
-    const size_t nl = read_name(p);
+    // Most end tags match: compare with the start tag's name before reading one.
+    const size_t want = (size_t)n->name_len;
+    size_t nl;
+    if (p->i + want < p->len && memcmp(p->s + p->i, p->s + n->name, want) == 0 &&
+        !name_char((unsigned char)p->s[p->i + want]))
+        nl = want;
+    else
+        nl = read_name(p);
     if (p->i + nl >= p->len) return fail(p, "cut short inside a tag");
     if (nl != (size_t)n->name_len || memcmp(p->s + p->i, p->s + n->name, nl) != 0)
         return fail(p, "an end tag that does not match its start tag");
@@ -344,9 +377,30 @@ void decode_span(const char *s, size_t from, size_t to, char *out, size_t cap, s
             if (!put_utf8(c, out, cap, n)) return;
             continue;
         }
-        if (*n + 2 > cap) return;
-        out[(*n)++] = s[i++];
+        // Up to the next '&' in one copy (an unknown reference's '&' as it is).
+        const void *amp = memchr(s + i + 1, '&', to - i - 1);
+        const size_t stop = amp ? (size_t)((const char *)amp - s) : to;
+        const size_t room = cap - 1 - *n, k = stop - i < room ? stop - i : room;
+        memcpy(out + *n, s + i, k);
+        *n += k;
+        if (k < stop - i) return;
+        i = stop;
     }
+}
+
+// True when node i's local name is name[0..len).
+bool local_is(const xml_doc *doc, int i, const char *name, size_t len) {
+    const xml_node *n = &doc->nodes[i];
+    return (size_t)(n->name + n->name_len - n->local) == len &&
+           memcmp(doc->text + n->local, name, len) == 0;
+}
+
+// The first node from i on along the siblings whose local name is
+// name[0..len), or -1.
+int sibling_from(const xml_doc *doc, int i, const char *name, size_t len) {
+    for (; i >= 0; i = doc->nodes[i].next_sibling)
+        if (local_is(doc, i, name, len)) return i;
+    return -1;
 }
 
 } // namespace
@@ -445,23 +499,17 @@ const char *xml_local_name(const xml_doc *doc, int i, int *len) {
 
 int xml_is(const xml_doc *doc, int i, const char *name) {
     if (i < 0 || i >= doc->count) return 0;
-    int len;
-    const char *local = xml_local_name(doc, i, &len);
-    return (size_t)len == strlen(name) && memcmp(local, name, (size_t)len) == 0;
+    return local_is(doc, i, name, strlen(name));
 }
 
 int xml_child(const xml_doc *doc, int parent, const char *name) {
     if (parent < 0 || parent >= doc->count) return -1;
-    for (int c = doc->nodes[parent].first_child; c >= 0; c = doc->nodes[c].next_sibling)
-        if (xml_is(doc, c, name)) return c;
-    return -1;
+    return sibling_from(doc, doc->nodes[parent].first_child, name, strlen(name));
 }
 
 int xml_next_named(const xml_doc *doc, int i, const char *name) {
     if (i < 0 || i >= doc->count) return -1;
-    for (int c = doc->nodes[i].next_sibling; c >= 0; c = doc->nodes[c].next_sibling)
-        if (xml_is(doc, c, name)) return c;
-    return -1;
+    return sibling_from(doc, doc->nodes[i].next_sibling, name, strlen(name));
 }
 
 int xml_text(const xml_doc *doc, int i, char *out, size_t cap) {
@@ -477,8 +525,8 @@ int xml_text(const xml_doc *doc, int i, char *out, size_t cap) {
     // The content was checked by the parser: its markup is whole.
     while (at < end) {
         if (s[at] != '<') {
-            size_t next = at;
-            while (next < end && s[next] != '<') next++;
+            const void *lt = memchr(s + at, '<', end - at);
+            const size_t next = lt ? (size_t)((const char *)lt - s) : end;
             decode_span(s, at, next, out, cap, &n);
             at = next;
         } else if (at + 9 <= end && memcmp(s + at, "<![CDATA[", 9) == 0) {
@@ -514,12 +562,10 @@ int xml_path_text(const xml_doc *doc, int parent, const char *path, char *out, s
     if (cap) out[0] = 0;
     int at = parent;
     const char *p = path;
-    while (*p && at >= 0) {
-        char part[64];
+    while (*p && at >= 0 && at < doc->count) {
         size_t k = 0;
         while (p[k] && p[k] != '/') k++;
-        str_copy_span(part, sizeof part, p, k);
-        at = xml_child(doc, at, part);
+        at = sibling_from(doc, doc->nodes[at].first_child, p, k);
         p += k;
         if (*p == '/') p++;
     }
