@@ -64,20 +64,59 @@ void describe_delay(const char *delay, char *out, size_t cap) {
     str_append(out, cap, one ? "'s random delay" : "' random delay");
 }
 
-// The calendar search, as the window calls it.
-int search_calendar(const void *cs, int64_t after, int64_t out[RUN_LIST_MAX]) {
-    return cal_next_runs((const cal_spec *)cs, after, out);
+// Several OnCalendar= values of one timer searched as one schedule, so that
+// the window counts a time two of them name once. Each value keeps the runs
+// its last search found; the search is asked again only when those no longer
+// reach past the five earliest of all. The window asks with ascending times.
+struct calendar_set {
+    int count;
+    cal_spec specs[TIMER_CALENDARS];
+    int64_t runs[TIMER_CALENDARS][RUN_LIST_MAX];
+    int kept[TIMER_CALENDARS];
+    int ended[TIMER_CALENDARS]; // the last search found fewer than five
+};
+
+calendar_set g_calendars;
+
+// The five earliest runs of the set after after, as a run_search.
+int search_calendars(const void *p, int64_t after, int64_t out[RUN_LIST_MAX]) {
+    calendar_set *set = &g_calendars;
+    if (p != set) return 0;
+    for (int i = 0; i < set->count; i++) {
+        int drop = 0;
+        while (drop < set->kept[i] && set->runs[i][drop] <= after) drop++;
+        set->kept[i] -= drop;
+        memmove(set->runs[i], set->runs[i] + drop, (size_t)set->kept[i] * sizeof(int64_t));
+    }
+    int n = 0;
+    for (int again = 1; again;) {
+        again = 0;
+        n = 0;
+        for (int i = 0; i < set->count; i++) merge_runs(out, &n, set->runs[i], set->kept[i]);
+        for (int i = 0; i < set->count && !again; i++) {
+            if (set->ended[i] || set->kept[i] == RUN_LIST_MAX) continue;
+            const int64_t known = set->kept[i] ? set->runs[i][set->kept[i] - 1] : after;
+            if (n == RUN_LIST_MAX && known >= out[RUN_LIST_MAX - 1]) continue;
+            set->kept[i] = cal_next_runs(&set->specs[i], after, set->runs[i]);
+            set->ended[i] = set->kept[i] < RUN_LIST_MAX;
+            again = 1;
+        }
+    }
+    return n;
 }
 
-// Merges the next runs of cs after start into the job's runs, and gives the
-// window (if any) every run of cs in it.
-void add_runs(cron_job *job, const cal_spec *cs, int64_t start, run_window *window) {
-    int64_t runs[CAL_MAX_RUNS];
-    int n = cal_next_runs(cs, start, runs);
-    int count = job->next_count;
-    merge_runs(job->next, &count, runs, n);
-    job->next_count = count;
-    window_add_runs(window, job, search_calendar, cs, runs, n);
+// Merges the next runs of the first count values of g_calendars after start
+// into the job's runs, and gives the window (if any) every run of them in it.
+void add_runs(cron_job *job, int count, int64_t start, run_window *window) {
+    calendar_set *set = &g_calendars;
+    set->count = count;
+    for (int i = 0; i < count; i++) set->kept[i] = set->ended[i] = 0;
+    int64_t runs[RUN_LIST_MAX];
+    const int n = search_calendars(set, start, runs);
+    int merged = job->next_count;
+    merge_runs(job->next, &merged, runs, n);
+    job->next_count = merged;
+    window_add_runs(window, job, search_calendars, set, runs, n);
 }
 
 // The schedule text: the OnCalendar= values joined with "; ", or else the
@@ -100,8 +139,9 @@ void timer_expr(const timer_unit *timer, char *out, size_t cap) {
 // they name a zone.
 void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zoned_values *held,
                      run_window *window, char *desc, size_t cap) {
-    cal_spec cs;
+    int timed = 0;
     for (int i = 0; i < timer->calendar_count; i++) {
+        cal_spec &cs = g_calendars.specs[timed];
         if (!cal_parse(&cs, timer->calendars[i])) {
             if (job->valid) {
                 char error[160] = "OnCalendar=";
@@ -127,9 +167,10 @@ void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zone
             str_set(z->zone, cs.zone);
             str_set(z->text, timer->calendars[i]);
         } else {
-            add_runs(job, &cs, start, window);
+            timed++;
         }
     }
+    if (timed) add_runs(job, timed, start, window);
 }
 
 // The unit started and, when its unit file gave one, ": " and its first
@@ -301,9 +342,8 @@ void timer_add_zoned_runs(zoned_values *held, int64_t start, run_window *window)
             zoned_value *z = &held->values[k];
             if (z->done || strcmp(z->zone, zone) != 0) continue;
             z->done = 1;
-            cal_spec cs;
-            if (!cal_parse(&cs, z->text)) continue;
-            add_runs(z->job, &cs, start, window);
+            if (!cal_parse(&g_calendars.specs[0], z->text)) continue;
+            add_runs(z->job, 1, start, window);
         }
         if (pushed) plat_zone_pop();
     }

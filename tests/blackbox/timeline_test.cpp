@@ -236,3 +236,28 @@ TEST(Timeline, FirstRunsAreTheJobsAnswersNextOverBerlinsClockChanges) {
         }
     }
 }
+
+// Values of one timer that name the same times: each time is one run, in the
+// counts as in the total (the distinct five-minute marks of the window).
+TEST(Timeline, TimesThatTwoValuesOfATimerNameAreCountedOnce) {
+    if (program_is_windows()) GTEST_SKIP() << "the Windows build reads no systemd timers";
+    std::string root = make_temp_dir();
+    fs::create_directories(root + "/var/spool/cron/crontabs");
+    put(root, "etc/systemd/system/overlap.timer",
+        "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10\nOnCalendar=hourly\n");
+    link_to(root, "etc/systemd/system/timers.target.wants/overlap.timer",
+            "/etc/systemd/system/overlap.timer");
+    for (const char *hours : {"24", "168"}) {
+        SCOPED_TRACE(hours);
+        json t = answer(ask(root, std::string("action=timeline&hours=") + hours, k_now, "UTC"));
+        ASSERT_EQ(t["jobs"].size(), 1u);
+        const json &lane = t["jobs"][0];
+        const long long to = k_now + std::stoll(hours) * 3600;
+        long long marks = 0;
+        for (long long s = k_now + 1; s < to; s++) marks += s % 300 == 0;
+        EXPECT_EQ(lane["total"], marks);
+        long long sum = 0;
+        for (const auto &c : lane["counts"]) sum += c.get<long long>();
+        EXPECT_EQ(sum, marks);
+    }
+}
