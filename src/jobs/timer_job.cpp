@@ -341,9 +341,16 @@ void timer_add_zoned_runs(zoned_values *held, int64_t start, run_window *window)
         for (int k = i; k < held->count; k++) {
             zoned_value *z = &held->values[k];
             if (z->done || strcmp(z->zone, zone) != 0) continue;
-            z->done = 1;
-            if (!cal_parse(&g_calendars.specs[0], z->text)) continue;
-            add_runs(z->job, 1, start, window);
+            // The job's values in this zone as one schedule, as above.
+            int count = 0;
+            for (int m = k; m < held->count; m++) {
+                zoned_value *same = &held->values[m];
+                if (same->done || same->job != z->job || strcmp(same->zone, zone) != 0) continue;
+                same->done = 1;
+                if (count < TIMER_CALENDARS && cal_parse(&g_calendars.specs[count], same->text))
+                    count++;
+            }
+            if (count) add_runs(z->job, count, start, window);
         }
         if (pushed) plat_zone_pop();
     }

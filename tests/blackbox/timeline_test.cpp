@@ -245,19 +245,24 @@ TEST(Timeline, TimesThatTwoValuesOfATimerNameAreCountedOnce) {
     fs::create_directories(root + "/var/spool/cron/crontabs");
     put(root, "etc/systemd/system/overlap.timer",
         "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10\nOnCalendar=hourly\n");
-    link_to(root, "etc/systemd/system/timers.target.wants/overlap.timer",
-            "/etc/systemd/system/overlap.timer");
+    put(root, "etc/systemd/system/zoned.timer",
+        "[Timer]\nOnCalendar=*:0/5 Asia/Kolkata\nOnCalendar=*:0/10 Asia/Kolkata\n");
+    for (const char *name : {"overlap", "zoned"})
+        link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
+                "/etc/systemd/system/" + std::string(name) + ".timer");
     for (const char *hours : {"24", "168"}) {
         SCOPED_TRACE(hours);
         json t = answer(ask(root, std::string("action=timeline&hours=") + hours, k_now, "UTC"));
-        ASSERT_EQ(t["jobs"].size(), 1u);
-        const json &lane = t["jobs"][0];
+        ASSERT_EQ(t["jobs"].size(), 2u);
         const long long to = k_now + std::stoll(hours) * 3600;
         long long marks = 0;
         for (long long s = k_now + 1; s < to; s++) marks += s % 300 == 0;
-        EXPECT_EQ(lane["total"], marks);
-        long long sum = 0;
-        for (const auto &c : lane["counts"]) sum += c.get<long long>();
-        EXPECT_EQ(sum, marks);
+        for (const json &lane : t["jobs"]) {
+            SCOPED_TRACE(lane["expr"].get<std::string>());
+            EXPECT_EQ(lane["total"], marks);
+            long long sum = 0;
+            for (const auto &c : lane["counts"]) sum += c.get<long long>();
+            EXPECT_EQ(sum, marks);
+        }
     }
 }
