@@ -913,6 +913,16 @@ test('screenshots of the page for the README', { skip: !process.env.ZV_SCREENSHO
       await settled(page);
       await page.screenshot({ path: path.join(repo, `docs/page-${theme}.png`), fullPage: true });
     });
+    // The timeline card, drawn for the node of the black-box reference
+    // (cron files, timers and task definitions).
+    const answer = readFileSync(path.join(repo, 'tests/data/timeline-live.expected.json'), 'utf8');
+    await withPage({ viewport: { width: 1280, height: 800 }, colorScheme: theme, timezoneId: 'America/New_York' }, async (page) => {
+      await page.route((u) => u.searchParams.get('action') === 'timeline', (r) => r.fulfill({ contentType: 'application/json', body: answer }));
+      await visit(page, `${host.url}/plugin?theme=${theme}`);
+      await settled(page);
+      await page.waitForFunction(() => document.querySelectorAll('#tlChart .tl-lane').length > 0);
+      await page.locator('.card', { has: page.locator('#tlChart') }).screenshot({ path: path.join(repo, `docs/timeline-${theme}.png`) });
+    });
   }
 });
 
