@@ -2,7 +2,8 @@
 // read_fixture_file on a temporary file, and line by line through
 // fixture_line, each line cut to its first 2047 bytes (less a character cut
 // in half there) with the rest dropped. Both must give the same, well-formed
-// table.
+// table, the file read with a timeline window too, whose lanes agree with
+// the jobs.
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -109,10 +110,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(fd >= 0);
     FUZZ_CHECK(write(fd, data, size) == (ssize_t)size);
     close(fd);
+    // Read as a file, with a timeline window: the same jobs, and every lane
+    // consistent with its job.
     jobs_reset();
-    read_fixture_file(path, k_start);
+    run_window *window = fuzz_window(k_start, size ? data[size - 1] : 0);
+    read_fixture_file(path, k_start, window);
     unlink(path);
     check_table(schedules);
     FUZZ_CHECK(snapshot() == from_lines);
+    for (int i = 0; i < g_job_count; i++) check_lane(window, &g_jobs[i]);
     return 0;
 }

@@ -2,7 +2,8 @@
 // layout and the daemon (Debian's cron or cronie, whose CRON_TZ lines switch
 // zones), the rest is the file. The table must stay well-formed, every run
 // must be a minute the daemon's rules allow on the zone's clock, and the zone
-// must be the node's again afterwards.
+// must be the node's again afterwards. A timeline window (1 to 24 hours, by
+// the last byte) is filled on the way, its lanes agreeing with the jobs.
 #include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
@@ -95,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ctx.flavor = data[0] & 2 ? FLAVOR_CRONIE : FLAVOR_DEBIAN;
     ctx.anacron = data[0] & 4;
     ctx.start = k_start;
+    ctx.window = fuzz_window(k_start, size ? data[size - 1] : 0);
     jobs_reset();
     const bool cronie_zones = ctx.flavor == FLAVOR_CRONIE && memmem(data, size, "CRON_TZ", 7);
     read_live_file(path, nullptr, "/etc/crontab", data[0] & 1, "alice", &ctx);
@@ -103,5 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(getenv("TZ") && strcmp(getenv("TZ"), "Europe/Berlin") == 0);
     if (cronie_zones) setenv("TZ", "none", 1); // runs may be in other zones: skip that check
     check_table("/etc/crontab");
+    for (int i = 0; i < g_job_count; i++) check_lane(ctx.window, &g_jobs[i]);
     return 0;
 }

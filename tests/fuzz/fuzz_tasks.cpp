@@ -3,7 +3,7 @@
 // element inside its parent, at most 64 levels), and the job made is
 // terminated, valid or "unreadable task definition: ...", with its runs
 // ascending after the start, within the horizon, each one of an enabled
-// trigger's own runs.
+// trigger's own runs, and its lane of a timeline window agrees with them.
 #include "fuzz_util.h"
 #include "jobs/jobs.h"
 #include "util/str.h"
@@ -45,8 +45,11 @@ void check_tree(const xml_doc *doc) {
 }
 
 void check_job(const uint8_t *data, size_t size) {
-    static cron_job job;
-    task_fill_job(&job, "\\Fuzz", data, size, k_start);
+    jobs_reset();
+    cron_job &job = g_jobs[0];
+    run_window *window = fuzz_window(k_start, size ? data[size - 1] : 0);
+    task_fill_job(&job, "\\Fuzz", data, size, k_start, window);
+    check_lane(window, &job);
     FUZZ_CHECK(strcmp(job.source, "Task Scheduler") == 0 && strcmp(job.kind, "task") == 0);
     FUZZ_CHECK(terminated(job.expr, sizeof job.expr) && terminated(job.user, sizeof job.user));
     FUZZ_CHECK(terminated(job.command, sizeof job.command));

@@ -2,7 +2,8 @@
 // a timer, then as its service: whatever the text, the settings stay
 // terminated and within their counts, and the job's fields are terminated,
 // its runs ascending after the start, at most five, each selected by one
-// of its calendars.
+// of its calendars; its lane of a timeline window (1 to 24 hours, by the
+// last byte) agrees with them.
 #include "cron/calendar.h"
 #include "fuzz_util.h"
 #include "jobs/timer_job.h"
@@ -34,12 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FUZZ_CHECK(terminated(service.exec_start, sizeof service.exec_start));
     FUZZ_CHECK(terminated(service.user, sizeof service.user));
 
-    cron_job job;
+    jobs_reset();
+    cron_job &job = g_jobs[0];
     memset(&job, 0, sizeof job);
     static zoned_values held;
     held.count = 0;
-    timer_fill_job(&job, &timer, "fuzz@x.service", &service, k_start, &held);
-    timer_add_zoned_runs(&held, k_start);
+    run_window *window = fuzz_window(k_start, size ? data[size - 1] : 0);
+    timer_fill_job(&job, &timer, "fuzz@x.service", &service, k_start, &held, window);
+    timer_add_zoned_runs(&held, k_start, window);
+    check_lane(window, &job);
     FUZZ_CHECK(strcmp(job.source, "systemd") == 0 && strcmp(job.kind, "timer") == 0);
     FUZZ_CHECK(terminated(job.expr, sizeof job.expr));
     FUZZ_CHECK(terminated(job.command, sizeof job.command));

@@ -9,6 +9,8 @@
 #include <time.h>
 
 #include "cron/cron.h"
+#include "jobs/jobs.h"
+#include "jobs/timeline.h"
 
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \
@@ -176,4 +178,36 @@ inline void check_runs(const cron_expr &ce, int64_t now, const int64_t *runs, in
         else if (ce.dow_restricted)
             FUZZ_CHECK(dow);
     }
+}
+
+// A timeline window of 1 to 24 hours from start, its length chosen by byte.
+inline run_window *fuzz_window(int64_t start, uint8_t byte) {
+    static run_window w;
+    window_reset(&w, start, 1 + byte % 24);
+    return &w;
+}
+
+// The window's lane of job (a record of the job table): its counts add up to
+// its total, its exact runs are the first of them, ascending, inside the
+// window, and begin with the job's own next runs that fall in it.
+inline void check_lane(const run_window *w, const cron_job *job) {
+    const timeline_lane *lane = &w->lanes[job - g_jobs];
+    if (!lane->filled) {
+        FUZZ_CHECK(lane->total == 0 && lane->exact_count == 0);
+        return;
+    }
+    FUZZ_CHECK(lane->exact_count ==
+               (lane->total < TIMELINE_EXACT_MAX ? lane->total : TIMELINE_EXACT_MAX));
+    long long sum = 0;
+    for (uint16_t c : lane->counts) sum += c;
+    FUZZ_CHECK(sum == lane->total);
+    int minutes = 0;
+    for (uint8_t b : lane->minutes) minutes += __builtin_popcount(b);
+    FUZZ_CHECK(minutes <= lane->total && (minutes > 0) == (lane->total > 0));
+    for (int i = 0; i < lane->exact_count; i++) {
+        FUZZ_CHECK(lane->exact[i] > w->from && lane->exact[i] < w->to);
+        FUZZ_CHECK(i == 0 || lane->exact[i - 1] < lane->exact[i]);
+    }
+    for (int i = 0; i < job->next_count && job->next[i] < w->to; i++)
+        FUZZ_CHECK(i < lane->exact_count && lane->exact[i] == job->next[i]);
 }
