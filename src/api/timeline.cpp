@@ -31,11 +31,12 @@ void count_minutes(void) {
     memset(g_minute_jobs, 0, sizeof g_minute_jobs);
     for (int i = 0; i < g_job_count; i++) {
         if (!g_jobs[i].next_count) continue;
-        const timeline_lane &lane = g_window.lanes[i];
-        for (int b = 0; b < (int)sizeof lane.minutes; b++) {
-            if (!lane.minutes[b]) continue;
+        uint8_t minutes[TIMELINE_MINUTE_BYTES];
+        window_lane_minutes(&g_window, i, minutes);
+        for (int b = 0; b < TIMELINE_MINUTE_BYTES; b++) {
+            if (!minutes[b]) continue;
             for (int k = 0; k < 8; k++)
-                if (lane.minutes[b] & (1u << k) && b * 8 + k < TIMELINE_MINUTES)
+                if (minutes[b] & (1u << k) && b * 8 + k < TIMELINE_MINUTES)
                     g_minute_jobs[b * 8 + k]++;
         }
     }

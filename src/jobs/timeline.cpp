@@ -1,5 +1,6 @@
 #include "jobs/timeline.h"
 
+#include <stddef.h>
 #include <string.h>
 
 namespace {
@@ -18,16 +19,26 @@ int insert_exact(timeline_lane *lane, int64_t t) {
     return 1;
 }
 
-// Counts one run of the lane at t (inside the window): its bucket and its
-// minute.
-void add_run(const run_window *window, timeline_lane *lane, int64_t t) {
+// Sets the bit of t's clock minute (t inside the window) in bits.
+void set_minute(const run_window *window, uint8_t *bits, int64_t t) {
+    const int64_t minute = (t - window_first_minute(window)) / 60;
+    bits[minute / 8] |= (uint8_t)(1u << (minute % 8));
+}
+
+// Counts one run of the lane at t (inside the window): its bucket, and its
+// minute once the exact runs no longer hold them all. Up to then every run is
+// an exact one.
+void add_run(run_window *window, timeline_lane *lane, int64_t t) {
     if (!insert_exact(lane, t)) return;
     lane->total++;
     lane->counts[(t - window->from) / TIMELINE_BUCKET_SECONDS]++;
-    const int64_t minute = (t - window_first_minute(window)) / 60;
-    const uint8_t bit = (uint8_t)(1u << (minute % 8));
-    if (lane->minutes[minute / 8] & bit) return;
-    lane->minutes[minute / 8] |= bit;
+    if (!lane->minute_set && lane->total > TIMELINE_EXACT_MAX) {
+        uint8_t *bits = window->minute_sets[window->minute_sets_used++];
+        memset(bits, 0, TIMELINE_MINUTE_BYTES);
+        lane->minute_set = window->minute_sets_used;
+        for (int i = 0; i < lane->exact_count; i++) set_minute(window, bits, lane->exact[i]);
+    }
+    if (lane->minute_set) set_minute(window, window->minute_sets[lane->minute_set - 1], t);
 }
 
 } // namespace
@@ -38,7 +49,8 @@ int64_t window_first_minute(const run_window *window) {
 }
 
 void window_reset(run_window *window, int64_t from, int hours) {
-    memset(window, 0, sizeof *window);
+    // The bit sets are cleared as they are taken.
+    memset(window, 0, offsetof(run_window, minute_sets));
     window->from = from;
     window->to = from + (int64_t)hours * 3600;
 }
@@ -61,6 +73,16 @@ void window_add_runs(run_window *window, const cron_job *job, run_search search,
         if (count < RUN_LIST_MAX) return;
         count = search(schedule, batch[count - 1], batch);
     }
+}
+
+void window_lane_minutes(const run_window *window, int i, uint8_t bits[TIMELINE_MINUTE_BYTES]) {
+    const timeline_lane *lane = &window->lanes[i];
+    if (lane->minute_set) {
+        memcpy(bits, window->minute_sets[lane->minute_set - 1], TIMELINE_MINUTE_BYTES);
+        return;
+    }
+    memset(bits, 0, TIMELINE_MINUTE_BYTES);
+    for (int k = 0; k < lane->exact_count; k++) set_minute(window, bits, lane->exact[k]);
 }
 
 void window_copy_lane(run_window *window, const cron_job *from, const cron_job *job) {

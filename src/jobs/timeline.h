@@ -16,24 +16,31 @@ enum {
     TIMELINE_EXACT_MAX = 48,
     // Clock minutes the longest window touches, the one it starts in first.
     TIMELINE_MINUTES = TIMELINE_MAX_HOURS * 60 + 1,
+    TIMELINE_MINUTE_BYTES = (TIMELINE_MINUTES + 7) / 8,
 };
 
-// One job's runs in the window: the first TIMELINE_EXACT_MAX exactly, every
-// one counted per bucket, and the minutes it starts in as bits.
+// One job's runs in the window: the first TIMELINE_EXACT_MAX exactly and
+// every one counted per bucket. The minutes it starts in are its exact runs'
+// while it has no more; a lane that has more gets a bit set of its own.
 struct timeline_lane {
     int32_t filled; // a reader searched this job's schedule
     int32_t total;
     int32_t exact_count;
+    int32_t minute_set; // 1 + its index in run_window::minute_sets, or 0
     int64_t exact[TIMELINE_EXACT_MAX];
     uint16_t counts[TIMELINE_MAX_HOURS];
-    uint8_t minutes[(TIMELINE_MINUTES + 7) / 8]; // from window_first_minute
 };
 
-// The window [from, to) and one lane per record of the job table.
+// The window [from, to), one lane per record of the job table, and the bit
+// sets of the lanes that outgrow their exact runs (from window_first_minute),
+// taken in turn; only those are ever written, so a window of few frequent
+// jobs stays small in memory.
 struct run_window {
     int64_t from;
     int64_t to;
+    int32_t minute_sets_used;
     timeline_lane lanes[JOB_CAPACITY];
+    uint8_t minute_sets[JOB_CAPACITY][TIMELINE_MINUTE_BYTES];
 };
 
 // A run search as src/cron has them: up to five runs strictly after after,
@@ -53,5 +60,10 @@ void window_reset(run_window *window, int64_t from, int hours);
 void window_add_runs(run_window *window, const cron_job *job, run_search search,
                      const void *schedule, const int64_t *first, int count);
 
-// Gives job the lane of from (a copy of from's record): same runs.
+// Writes the clock minutes that the lane of job index i starts in (bit m for
+// the minute m minutes after window_first_minute) into bits.
+void window_lane_minutes(const run_window *window, int i, uint8_t bits[TIMELINE_MINUTE_BYTES]);
+
+// Gives job the lane of from (a copy of from's record): same runs, and the
+// same bit set, which neither changes afterwards.
 void window_copy_lane(run_window *window, const cron_job *from, const cron_job *job);

@@ -202,7 +202,9 @@ inline void check_lane(const run_window *w, const cron_job *job) {
     for (uint16_t c : lane->counts) sum += c;
     FUZZ_CHECK(sum == lane->total);
     int minutes = 0;
-    for (uint8_t b : lane->minutes) minutes += __builtin_popcount(b);
+    uint8_t bits[TIMELINE_MINUTE_BYTES];
+    window_lane_minutes(w, (int)(job - g_jobs), bits);
+    for (uint8_t b : bits) minutes += __builtin_popcount(b);
     FUZZ_CHECK(minutes <= lane->total && (minutes > 0) == (lane->total > 0));
     for (int i = 0; i < lane->exact_count; i++) {
         FUZZ_CHECK(lane->exact[i] > w->from && lane->exact[i] < w->to);

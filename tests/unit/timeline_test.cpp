@@ -60,7 +60,9 @@ TEST(Timeline, RunsCountsAndMinutesOfOneSchedule) {
         for (int k = 0; k < lane.exact_count; k++) EXPECT_EQ(lane.exact[k], c.first + k * c.step);
         int sum = 0, minutes = 0;
         for (int b = 0; b < TIMELINE_MAX_HOURS; b++) sum += lane.counts[b];
-        for (unsigned char byte : lane.minutes)
+        uint8_t bits[TIMELINE_MINUTE_BYTES];
+        window_lane_minutes(&g_test_window, 0, bits);
+        for (unsigned char byte : bits)
             for (int k = 0; k < 8; k++) minutes += byte >> k & 1;
         EXPECT_EQ(sum, c.total);
         // Each clock minute with a run once, however many runs it holds.
@@ -99,6 +101,40 @@ TEST(Timeline, TwoSchedulesOfOneJobMergeAndNoWindowDoesNothing) {
     window_copy_lane(&g_test_window, job, copy);
     EXPECT_EQ(g_test_window.lanes[1].total, lane.total);
     EXPECT_EQ(g_test_window.lanes[1].exact[3], lane.exact[3]);
+}
+
+// Two searches of one job, the second's runs between the first's: the lane
+// outgrows its exact runs during the first, and every run's minute is kept,
+// the ones the second adds before the first's last among them.
+TEST(Timeline, MinutesOfALaneThatOutgrowsItsExactRunsAreAllKept) {
+    jobs_reset();
+    cron_job *job = add_job();
+    cron_job *sparse = add_job();
+    window_reset(&g_test_window, k_now, 24);
+    for (int64_t first_run : {k_now + 100, k_now + 400}) {
+        stepped s = {first_run, 600, k_now + 86400, 0};
+        int64_t first[RUN_LIST_MAX];
+        const int n = search_stepped(&s, k_now, first);
+        window_add_runs(&g_test_window, job, search_stepped, &s, first, n);
+    }
+    stepped daily = {k_now + 100, 86400, k_now + 86400, 0};
+    int64_t first[RUN_LIST_MAX];
+    window_add_runs(&g_test_window, sparse, search_stepped, &daily, first,
+                    search_stepped(&daily, k_now, first));
+    EXPECT_EQ(g_test_window.lanes[0].total, 288);
+    EXPECT_EQ(g_test_window.minute_sets_used, 1); // the sparse lane needs none
+    uint8_t bits[TIMELINE_MINUTE_BYTES];
+    const int64_t base = window_first_minute(&g_test_window);
+    for (int lane = 0; lane < 2; lane++) {
+        window_lane_minutes(&g_test_window, lane, bits);
+        std::vector<int64_t> starts;
+        for (int m = 0; m < TIMELINE_MINUTES; m++)
+            if (bits[m / 8] >> (m % 8) & 1) starts.push_back(base + m * 60);
+        std::vector<int64_t> expected;
+        for (int64_t t = k_now + 100; t < k_now + 86400; t += lane ? 86400 : 300)
+            expected.push_back(t - (t - base) % 60);
+        EXPECT_EQ(starts, expected) << lane;
+    }
 }
 
 TEST(Timeline, FirstMinuteIsTheClockMinuteTheWindowStartsIn) {
