@@ -15,6 +15,10 @@ void local_stamp(int64_t t, char *buf);
 // Writes v in decimal digits, "-" first when negative.
 void json_int(int64_t v);
 
+// Writes v in decimal at out (at most 20 bytes, no terminator) and returns
+// the position after it.
+char *json_format_int(char *out, int64_t v);
+
 // Writes the runs as a JSON array of {utc, local, in_seconds} records;
 // a count of zero or less gives "[]".
 void print_runs(const int64_t *runs, int count, int64_t now);

@@ -107,8 +107,7 @@ void local_stamp(int64_t t, char *buf) {
     stamp(ok, &tm, "%Y-%m-%d %H:%M", 0, "1970-01-01 00:00", buf);
 }
 
-// Writes v in decimal: printf costs more than the rest of a run's stamps.
-static void put_int(int64_t v) {
+char *json_format_int(char *out, int64_t v) {
     char buf[24], *p = buf + sizeof buf;
     uint64_t u = v < 0 ? 0 - (uint64_t)v : (uint64_t)v;
     do {
@@ -116,7 +115,15 @@ static void put_int(int64_t v) {
         u /= 10;
     } while (u);
     if (v < 0) *--p = '-';
-    fwrite(p, 1, (size_t)(buf + sizeof buf - p), stdout);
+    const size_t n = (size_t)(buf + sizeof buf - p);
+    memcpy(out, p, n);
+    return out + n;
+}
+
+// Writes v in decimal: printf costs more than the rest of a run's stamps.
+static void put_int(int64_t v) {
+    char buf[24];
+    fwrite(buf, 1, (size_t)(json_format_int(buf, v) - buf), stdout);
 }
 
 void json_int(int64_t v) {

@@ -1,5 +1,6 @@
 #include "jobs/timeline.h"
 
+#include <bit>
 #include <stddef.h>
 #include <string.h>
 
@@ -83,6 +84,26 @@ void window_lane_minutes(const run_window *window, int i, uint8_t bits[TIMELINE_
     }
     memset(bits, 0, TIMELINE_MINUTE_BYTES);
     for (int k = 0; k < lane->exact_count; k++) set_minute(window, bits, lane->exact[k]);
+}
+
+void window_count_minutes(const run_window *window, int i, uint16_t per_minute[TIMELINE_MINUTES]) {
+    const timeline_lane *lane = &window->lanes[i];
+    if (!lane->minute_set) {
+        const int64_t base = window_first_minute(window);
+        int64_t last = -1;
+        for (int k = 0; k < lane->exact_count; k++) {
+            const int64_t minute = (lane->exact[k] - base) / 60;
+            if (minute != last) per_minute[minute]++;
+            last = minute;
+        }
+        return;
+    }
+    const uint8_t *bits = window->minute_sets[lane->minute_set - 1];
+    for (int b = 0; b < TIMELINE_MINUTE_BYTES; b++)
+        for (unsigned x = bits[b]; x; x &= x - 1) {
+            const int m = b * 8 + std::countr_zero(x);
+            if (m < TIMELINE_MINUTES) per_minute[m]++;
+        }
 }
 
 void window_copy_lane(run_window *window, const cron_job *from, const cron_job *job) {

@@ -64,6 +64,10 @@ void window_add_runs(run_window *window, const cron_job *job, run_search search,
 // the minute m minutes after window_first_minute) into bits.
 void window_lane_minutes(const run_window *window, int i, uint8_t bits[TIMELINE_MINUTE_BYTES]);
 
+// Adds one to per_minute[m] for each clock minute m that the lane of job
+// index i starts in, as window_lane_minutes gives them.
+void window_count_minutes(const run_window *window, int i, uint16_t per_minute[TIMELINE_MINUTES]);
+
 // Gives job the lane of from (a copy of from's record): same runs, and the
 // same bit set, which neither changes afterwards.
 void window_copy_lane(run_window *window, const cron_job *from, const cron_job *job);
