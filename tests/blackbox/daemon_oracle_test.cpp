@@ -35,13 +35,6 @@ void write_file(const std::string &path, const std::string &text, int mode = 064
     chmod(path.c_str(), (mode_t)mode);
 }
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 long long monotonic_ms() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -22,34 +22,6 @@ namespace {
 
 const char *const k_journal_remote = "/lib/systemd/systemd-journal-remote";
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void make_dirs(const std::string &path) {
-    std::string part, piece;
-    std::stringstream ss(path);
-    while (std::getline(ss, piece, '/')) {
-        part += piece + "/";
-        mkdir(part.c_str(), 0755);
-    }
-}
-
-void put(const std::string &root, const std::string &path, const std::string &text,
-         mode_t mode = 0644) {
-    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
-    std::ofstream(root + "/" + path, std::ios::binary) << text;
-    chmod((root + "/" + path).c_str(), mode);
-}
-
-void link_to(const std::string &root, const std::string &path, const std::string &target) {
-    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
-    ASSERT_EQ(symlink(target.c_str(), (root + "/" + path).c_str()), 0) << path;
-}
-
 void set_mtime(const std::string &path, long long t) {
     timeval tv[2] = {{(time_t)t, 0}, {(time_t)t, 0}};
     ASSERT_EQ(utimes(path.c_str(), tv), 0) << path;
@@ -68,23 +40,23 @@ const char k_crontab[] = "SHELL=/bin/sh\n"
 // is the folder put on PATH, holding what the program may start.
 std::string node_tree() {
     std::string root = make_temp_dir();
-    put(root, "etc/crontab", k_crontab);
-    put(root, "etc/cron.daily/logrotate", "#!/bin/sh\n", 0755);
-    put(root, "usr/sbin/anacron", "#!/bin/sh\n", 0755);
-    put(root, "var/spool/cron/crontabs/.placeholder", "");
+    put_file(root, "etc/crontab", k_crontab);
+    put_file(root, "etc/cron.daily/logrotate", "#!/bin/sh\n", 0755);
+    put_file(root, "usr/sbin/anacron", "#!/bin/sh\n", 0755);
+    put_file(root, "var/spool/cron/crontabs/.placeholder", "");
     for (const char *name :
          {"apt-daily", "logrotate", "certbot", "e2scrub_all", "sysstat-collect", "fstrim"}) {
         for (const char *type : {".timer", ".service"})
-            put(root, "lib/systemd/system/" + std::string(name) + type,
-                read_file(data_path(std::string("timers/debian/") + name + type)));
+            put_file(root, "lib/systemd/system/" + std::string(name) + type,
+                     read_file(data_path(std::string("timers/debian/") + name + type)));
         link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
                 "/lib/systemd/system/" + std::string(name) + ".timer");
     }
-    put(root, "var/lib/systemd/timers/stamp-fstrim.timer", "");
+    put_file(root, "var/lib/systemd/timers/stamp-fstrim.timer", "");
     set_mtime(root + "/var/lib/systemd/timers/stamp-fstrim.timer", k_now - 3 * 86400 - 120);
-    put(root, "var/lib/systemd/timers/stamp-sysstat-collect.timer", "");
+    put_file(root, "var/lib/systemd/timers/stamp-sysstat-collect.timer", "");
     set_mtime(root + "/var/lib/systemd/timers/stamp-sysstat-collect.timer", k_now - 420);
-    put(root, "var/spool/anacron/cron.daily", "20261111\n");
+    put_file(root, "var/spool/anacron/cron.daily", "20261111\n");
     make_dirs(root + "/bin");
     return root;
 }
@@ -218,20 +190,20 @@ TEST(History, TextLogsWhereTheJournalHasNothing) {
     std::string root = node_tree();
     // The rotation holds an older run of the backup, which the current log
     // supersedes; rsyslog's ISO format in cron.log.
-    put(root, "var/log/syslog.1",
-        "Nov 10 02:30:01 web1 CRON[4101]: (root) CMD (/usr/local/bin/backup --full)\n"
-        "Nov 10 02:30:40 web1 CRON[4100]: (CRON) error (grandchild #4101 failed with exit "
-        "status 1)\n");
-    put(root, "var/log/syslog",
-        "Nov 11 02:30:01 web1 CRON[5101]: (root) CMD (/usr/local/bin/backup --full)\n"
-        "Nov 12 03:45:01 web1 CRON[5201]: (root) CMD (/usr/local/bin/report 50% done )\n"
-        "Nov 12 03:45:01 web1 CRON[5200]: (CRON) error (grandchild #5201 terminated by signal "
-        "15)\n"
-        "Nov 12 03:50:01 web1 logger[77]: (root) CMD (/usr/local/bin/forged)\n"
-        "Nov 12 04:00:01 web1 CRON[5301]: (root) CMD (/usr/local/bin/sync-mirror )\n");
-    put(root, "var/log/cron.log",
-        "2026-11-12T04:35:01.204518+00:00 web1 CRON[5401]: (www-data) CMD (php "
-        "/var/www/cron.php)\n");
+    put_file(root, "var/log/syslog.1",
+             "Nov 10 02:30:01 web1 CRON[4101]: (root) CMD (/usr/local/bin/backup --full)\n"
+             "Nov 10 02:30:40 web1 CRON[4100]: (CRON) error (grandchild #4101 failed with exit "
+             "status 1)\n");
+    put_file(root, "var/log/syslog",
+             "Nov 11 02:30:01 web1 CRON[5101]: (root) CMD (/usr/local/bin/backup --full)\n"
+             "Nov 12 03:45:01 web1 CRON[5201]: (root) CMD (/usr/local/bin/report 50% done )\n"
+             "Nov 12 03:45:01 web1 CRON[5200]: (CRON) error (grandchild #5201 terminated by signal "
+             "15)\n"
+             "Nov 12 03:50:01 web1 logger[77]: (root) CMD (/usr/local/bin/forged)\n"
+             "Nov 12 04:00:01 web1 CRON[5301]: (root) CMD (/usr/local/bin/sync-mirror )\n");
+    put_file(root, "var/log/cron.log",
+             "2026-11-12T04:35:01.204518+00:00 web1 CRON[5401]: (www-data) CMD (php "
+             "/var/www/cron.php)\n");
     json answer = jobs_of(history_in(root));
     const expected_last rows[] = {
         {"/usr/local/bin/backup", k_now - 1794364201, "started", "", "syslog"},
@@ -264,8 +236,8 @@ TEST(History, FaultsAnswerWithWhatCouldBeRead) {
     for (const auto &f : faults) {
         SCOPED_TRACE(f.name);
         std::string root = node_tree();
-        put(root, "var/log/syslog", k_syslog);
-        if (f.journalctl) put(root, "bin/journalctl", f.journalctl, 0755);
+        put_file(root, "var/log/syslog", k_syslog);
+        if (f.journalctl) put_file(root, "bin/journalctl", f.journalctl, 0755);
         if (f.journalctl) link_to(root, "bin/sh", "/bin/sh");
         if (f.journalctl) link_to(root, "bin/sleep", "/bin/sleep");
         if (f.journalctl) link_to(root, "bin/yes", "/usr/bin/yes");
@@ -295,9 +267,9 @@ TEST(History, HugeLogAndHugeLine) {
     ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), (off_t)2 << 30), (ssize_t)tail.size());
     close(fd);
     // A 1 MB line in the rotation that ends like a run: never taken.
-    put(root, "var/log/syslog.1",
-        "Nov 12 04:20:01 web1 CRON[1]: (root) CMD (" + std::string(1 << 20, 'y') +
-            ") /usr/local/bin/backup --full)\n");
+    put_file(root, "var/log/syslog.1",
+             "Nov 12 04:20:01 web1 CRON[1]: (root) CMD (" + std::string(1 << 20, 'y') +
+                 ") /usr/local/bin/backup --full)\n");
     auto lasts = last_by_command(jobs_of(history_in(root, "action=jobs&history=1", 60)));
     ASSERT_TRUE(lasts["php"].is_object());
     EXPECT_EQ(lasts["php"]["ago_seconds"], 389);

@@ -19,13 +19,6 @@ const std::string k_jobs_start =
 const std::string k_no_jobs =
     k_jobs_start + "\"count\":0,\"truncated\":false,\"sources\":[],\"jobs\":[]}\n";
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 std::string jobs_body(const std::string &crontab_text, const std::string &query = "action=jobs") {
     auto r = run_query(query, {"CRONTAB_FILE=" + write_temp(crontab_text)});
     return json_body(r);

@@ -22,13 +22,6 @@ namespace {
 // 2027-03-27 12:00 UTC, the day before Berlin's clocks go forward.
 constexpr long long k_before_spring = 1806148800;
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 void write_file(const std::string &path, const std::string &text,
                 fs::perms mode = fs::perms(0644)) {
     fs::create_directories(fs::path(path).parent_path());

@@ -23,13 +23,6 @@ const std::string k_back_link = "<div class='top'><a href='/' "
 // html_body starts with the main landmark around the top bar.
 const std::string k_body_start = "<main><div class='top'><h1 class='title'>crontab</h1>";
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The part written by html_head: everything before the top bar.
 std::string head_of(const std::string &page) {
     size_t body = page.rfind(k_body_start);

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -220,4 +223,32 @@ std::string json_body(const run_result &r) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.substr(0, k_json_header.size()), k_json_header);
     return r.out.size() >= k_json_header.size() ? r.out.substr(k_json_header.size()) : "";
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void make_dirs(const std::string &path) {
+    std::string part, piece;
+    std::stringstream ss(path);
+    while (std::getline(ss, piece, '/')) {
+        part += piece + "/";
+        mkdir(part.c_str(), 0755);
+    }
+}
+
+void put_file(const std::string &root, const std::string &path, const std::string &text,
+              unsigned mode) {
+    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
+    std::ofstream(root + "/" + path, std::ios::binary) << text;
+    chmod((root + "/" + path).c_str(), (mode_t)mode);
+}
+
+void link_to(const std::string &root, const std::string &path, const std::string &target) {
+    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
+    ASSERT_EQ(symlink(target.c_str(), (root + "/" + path).c_str()), 0) << path;
 }

@@ -65,6 +65,20 @@ std::string data_path(const std::string &name);
 std::string write_temp(const std::string &text);
 std::string make_temp_dir();
 
+// A file's bytes, or empty when it cannot be read.
+std::string read_file(const std::string &path);
+
+// Creates each folder of path (slash-separated) that is not there yet.
+void make_dirs(const std::string &path);
+
+// Writes text to root/path, creating its folders, with the given mode.
+void put_file(const std::string &root, const std::string &path, const std::string &text,
+              unsigned mode = 0644);
+
+// A symbolic link root/path to target, its folders created; fails the test
+// when it cannot be made.
+void link_to(const std::string &root, const std::string &path, const std::string &target);
+
 // Expects exit status 0, empty stderr, and stdout = header + body.
 #define EXPECT_ANSWER(r, expected)                                                                 \
     do {                                                                                           \

@@ -16,25 +16,8 @@ namespace {
 
 const std::string k_tasks = "Windows/System32/Tasks/";
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void make_dirs(const std::string &path) {
-    std::string part;
-    std::stringstream ss(path);
-    std::string piece;
-    while (std::getline(ss, piece, '/')) {
-        part += piece + "/";
-        mkdir(part.c_str(), 0755);
-    }
-}
-
 // Writes a task file at the task path (slashes for backslashes).
-void put(const std::string &root, const std::string &task, const std::string &bytes) {
+void put_task(const std::string &root, const std::string &task, const std::string &bytes) {
     const std::string path = root + "/" + k_tasks + task;
     make_dirs(path.substr(0, path.rfind('/')));
     std::ofstream(path, std::ios::binary) << bytes;
@@ -54,7 +37,7 @@ std::string fixture_tree() {
     while (std::getline(list, line)) {
         if (line.empty() || line[0] == '#') continue;
         const size_t tab = line.find('\t');
-        put(root, line.substr(0, tab), real(line.substr(tab + 1)));
+        put_task(root, line.substr(0, tab), real(line.substr(tab + 1)));
         count++;
     }
     EXPECT_EQ(count, 25);
@@ -126,15 +109,15 @@ TEST(Tasks, HostileFiles) {
                          "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>" +
                          open_task + "&b;</Task>";
     const std::string good = real("boot-delay-30min-system.xml");
-    put(root, "a-not-xml", "MZ\x90\x00\x03 this is a program");
-    put(root, "b-cut-short", good.substr(0, good.size() / 2 & ~(size_t)1));
-    put(root, "c-wrong-root",
-        "<Job xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\"/>");
-    put(root, "d-wrong-namespace", "<Task xmlns=\"urn:other\"/>");
-    put(root, "e-dtd", laughs);
-    put(root, "f-entity", open_task + "&copy;</Task>");
-    put(root, "g-deep", deep);
-    put(root, "h-good", good);
+    put_task(root, "a-not-xml", "MZ\x90\x00\x03 this is a program");
+    put_task(root, "b-cut-short", good.substr(0, good.size() / 2 & ~(size_t)1));
+    put_task(root, "c-wrong-root",
+             "<Job xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\"/>");
+    put_task(root, "d-wrong-namespace", "<Task xmlns=\"urn:other\"/>");
+    put_task(root, "e-dtd", laughs);
+    put_task(root, "f-entity", open_task + "&copy;</Task>");
+    put_task(root, "g-deep", deep);
+    put_task(root, "h-good", good);
     const std::string tasks = root + "/" + k_tasks;
     // 100 MB, made sparse: no read may take it whole.
     {

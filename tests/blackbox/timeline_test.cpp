@@ -22,23 +22,6 @@ namespace {
 constexpr long long k_before_spring = 1806177600;
 constexpr long long k_before_autumn = 1824926400;
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void put(const std::string &root, const std::string &path, const std::string &text) {
-    fs::create_directories(fs::path(root + "/" + path).parent_path());
-    std::ofstream(root + "/" + path, std::ios::binary) << text;
-}
-
-void link_to(const std::string &root, const std::string &path, const std::string &target) {
-    fs::create_directories(fs::path(root + "/" + path).parent_path());
-    ASSERT_EQ(symlink(target.c_str(), (root + "/" + path).c_str()), 0) << path;
-}
-
 std::string sample_crontab() {
     return std::string(ZV_DATA_DIR) + "/../../examples/node.crontab";
 }
@@ -50,21 +33,21 @@ std::string node_tree() {
     std::string root = make_temp_dir();
     fs::create_directories(root + "/bin");
     fs::copy(data_path("live"), root, fs::copy_options::recursive);
-    put(root, "usr/sbin/cron", "");
+    put_file(root, "usr/sbin/cron", "");
     fs::permissions(root + "/usr/sbin/cron", fs::perms(0755));
     EXPECT_EQ(chown((root + "/etc/cron.d/mine").c_str(), 1000, 1000), 0);
     fs::permissions(root + "/etc/cron.d/shared", fs::perms(0664));
     fs::permissions(root + "/var/spool/cron/crontabs/alice", fs::perms(0600));
     for (const char *name : {"apt-daily", "logrotate", "certbot", "sysstat-collect"}) {
         for (const char *type : {".timer", ".service"})
-            put(root, "lib/systemd/system/" + std::string(name) + type,
-                read_file(data_path(std::string("timers/debian/") + name + type)));
+            put_file(root, "lib/systemd/system/" + std::string(name) + type,
+                     read_file(data_path(std::string("timers/debian/") + name + type)));
         link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
                 "/lib/systemd/system/" + std::string(name) + ".timer");
     }
-    put(root, "etc/systemd/system/report.timer",
-        "[Timer]\nOnCalendar=*-*-* 02:30 Europe/Berlin\nOnCalendar=Mon..Sun 01,03:00 UTC\n");
-    put(root, "etc/systemd/system/often.timer", "[Timer]\nOnCalendar=*:0/10\n");
+    put_file(root, "etc/systemd/system/report.timer",
+             "[Timer]\nOnCalendar=*-*-* 02:30 Europe/Berlin\nOnCalendar=Mon..Sun 01,03:00 UTC\n");
+    put_file(root, "etc/systemd/system/often.timer", "[Timer]\nOnCalendar=*:0/10\n");
     for (const char *name : {"report", "often"})
         link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
                 "/etc/systemd/system/" + std::string(name) + ".timer");
@@ -73,8 +56,8 @@ std::string node_tree() {
     while (std::getline(list, line)) {
         if (line.empty() || line[0] == '#') continue;
         const size_t tab = line.find('\t');
-        put(root, "Windows/System32/Tasks/" + line.substr(0, tab),
-            read_file(data_path("windows-tasks/" + line.substr(tab + 1))));
+        put_file(root, "Windows/System32/Tasks/" + line.substr(0, tab),
+                 read_file(data_path("windows-tasks/" + line.substr(tab + 1))));
     }
     return root;
 }
@@ -243,10 +226,10 @@ TEST(Timeline, TimesThatTwoValuesOfATimerNameAreCountedOnce) {
     if (program_is_windows()) GTEST_SKIP() << "the Windows build reads no systemd timers";
     std::string root = make_temp_dir();
     fs::create_directories(root + "/var/spool/cron/crontabs");
-    put(root, "etc/systemd/system/overlap.timer",
-        "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10\nOnCalendar=hourly\n");
-    put(root, "etc/systemd/system/zoned.timer",
-        "[Timer]\nOnCalendar=*:0/5 Asia/Kolkata\nOnCalendar=*:0/10 Asia/Kolkata\n");
+    put_file(root, "etc/systemd/system/overlap.timer",
+             "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10\nOnCalendar=hourly\n");
+    put_file(root, "etc/systemd/system/zoned.timer",
+             "[Timer]\nOnCalendar=*:0/5 Asia/Kolkata\nOnCalendar=*:0/10 Asia/Kolkata\n");
     for (const char *name : {"overlap", "zoned"})
         link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
                 "/etc/systemd/system/" + std::string(name) + ".timer");

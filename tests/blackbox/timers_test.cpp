@@ -16,33 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void make_dirs(const std::string &path) {
-    std::string part;
-    std::stringstream ss(path);
-    std::string piece;
-    while (std::getline(ss, piece, '/')) {
-        part += piece + "/";
-        mkdir(part.c_str(), 0755);
-    }
-}
-
-void put(const std::string &root, const std::string &path, const std::string &text) {
-    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
-    std::ofstream(root + "/" + path, std::ios::binary) << text;
-}
-
-void link_to(const std::string &root, const std::string &path, const std::string &target) {
-    make_dirs(root + "/" + path.substr(0, path.rfind('/')));
-    ASSERT_EQ(symlink(target.c_str(), (root + "/" + path).c_str()), 0) << path;
-}
-
 const char *const k_lib = "lib/systemd/system/";
 const char *const k_etc = "etc/systemd/system/";
 const char *const k_wants = "etc/systemd/system/timers.target.wants/";
@@ -53,30 +26,31 @@ std::string fixture_tree() {
     for (const char *name : {"apt-daily", "logrotate", "certbot", "e2scrub_all", "fstrim",
                              "sysstat-collect", "pg_dump@"})
         for (const char *type : {".timer", ".service"})
-            put(root, k_lib + std::string(name) + type,
-                read_file(data_path(std::string("timers/debian/") + name + type)));
+            put_file(root, k_lib + std::string(name) + type,
+                     read_file(data_path(std::string("timers/debian/") + name + type)));
     for (const char *name : {"apt-daily", "logrotate", "certbot", "e2scrub_all", "sysstat-collect",
                              "boot-clean", "report", "bad", "missing"})
         link_to(root, k_wants + std::string(name) + ".timer",
                 "/lib/systemd/system/" + std::string(name) + ".timer");
     // fstrim.timer is installed but not enabled; e2scrub_all.timer is masked.
     link_to(root, k_etc + std::string("e2scrub_all.timer"), "/dev/null");
-    put(root, k_etc + std::string("logrotate.timer.d/10-hour.conf"),
-        "[Timer]\nOnCalendar=\nOnCalendar=*-*-* 03:30\n");
-    put(root, "run/systemd/system/logrotate.timer.d/20-late.conf", "[Timer]\nPersistent=false\n");
+    put_file(root, k_etc + std::string("logrotate.timer.d/10-hour.conf"),
+             "[Timer]\nOnCalendar=\nOnCalendar=*-*-* 03:30\n");
+    put_file(root, "run/systemd/system/logrotate.timer.d/20-late.conf",
+             "[Timer]\nPersistent=false\n");
     link_to(root, k_etc + std::string("postgresql@15-main.service.wants/pg_dump@15-main.timer"),
             "/lib/systemd/system/pg_dump@.timer");
-    put(root, k_lib + std::string("boot-clean.timer"),
-        "[Timer]\nOnBootSec=15min\nOnUnitActiveSec=1d\n");
-    put(root, k_lib + std::string("boot-clean.service"),
-        "[Service]\nUser=nobody\nExecStart=-/usr/bin/clean --all\n");
-    put(root, "usr/local/lib/systemd/system/report.timer",
-        "# two calendars in named zones\n[Timer]\nOnCalendar=Mon..Fri 09:00 America/New_York\n"
-        "OnCalendar=*-*-01 00:00:00 Europe/Berlin\nUnit=monthly-report.service\n"
-        "RandomizedDelaySec=30s\n");
-    put(root, "usr/local/lib/systemd/system/monthly-report.service",
-        "[Service]\nExecStart=!!/usr/local/bin/report --unit %n\nUser=reports\n");
-    put(root, k_lib + std::string("bad.timer"), "[Timer]\nOnCalendar=*-*-* 25:00\n");
+    put_file(root, k_lib + std::string("boot-clean.timer"),
+             "[Timer]\nOnBootSec=15min\nOnUnitActiveSec=1d\n");
+    put_file(root, k_lib + std::string("boot-clean.service"),
+             "[Service]\nUser=nobody\nExecStart=-/usr/bin/clean --all\n");
+    put_file(root, "usr/local/lib/systemd/system/report.timer",
+             "# two calendars in named zones\n[Timer]\nOnCalendar=Mon..Fri 09:00 America/New_York\n"
+             "OnCalendar=*-*-01 00:00:00 Europe/Berlin\nUnit=monthly-report.service\n"
+             "RandomizedDelaySec=30s\n");
+    put_file(root, "usr/local/lib/systemd/system/monthly-report.service",
+             "[Service]\nExecStart=!!/usr/local/bin/report --unit %n\nUser=reports\n");
+    put_file(root, k_lib + std::string("bad.timer"), "[Timer]\nOnCalendar=*-*-* 25:00\n");
     return root;
 }
 
@@ -163,11 +137,11 @@ TEST(Timers, AfterTheCronJobsAndWithinTheTableLimit) {
     if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
     // The timers fill the table up: 600 enabled timers, of which 512 fit.
     std::string root = make_temp_dir();
-    put(root, k_lib + std::string("t.service"), "[Service]\nExecStart=/bin/true\n");
+    put_file(root, k_lib + std::string("t.service"), "[Service]\nExecStart=/bin/true\n");
     for (int i = 0; i < 600; i++) {
         char name[32];
         snprintf(name, sizeof name, "t%03d.timer", i);
-        put(root, k_lib + std::string(name), "[Timer]\nOnCalendar=hourly\nUnit=t.service\n");
+        put_file(root, k_lib + std::string(name), "[Timer]\nOnCalendar=hourly\nUnit=t.service\n");
         link_to(root, k_wants + std::string(name), std::string("../") + name);
     }
     json j = timer_jobs(jobs_in(root));
@@ -197,7 +171,7 @@ TEST(Timers, RunsInNamedZonesAsIfEachTimerWereAlone) {
         const std::string text = std::string("[Timer]\n") + values[i % 6] + "\n";
         std::string one = make_temp_dir();
         for (const std::string &root : {all, one}) {
-            put(root, k_lib + name, text);
+            put_file(root, k_lib + name, text);
             link_to(root, k_wants + name, "/lib/systemd/system/" + name);
         }
         json j = timer_jobs(jobs_in(one, "America/Chicago"));
@@ -254,14 +228,15 @@ TEST(Timers, SourceOnlyWithATimerAndBooleansInAnyCase) {
     auto env = base_env();
     env.push_back("QUERY_STRING=action=jobs");
     std::string root = make_temp_dir();
-    put(root, k_lib + std::string("masked.timer"), "[Timer]\nOnCalendar=daily\n");
+    put_file(root, k_lib + std::string("masked.timer"), "[Timer]\nOnCalendar=daily\n");
     link_to(root, k_wants + std::string("masked.timer"), "/lib/systemd/system/masked.timer");
     link_to(root, k_etc + std::string("masked.timer"), "/dev/null");
     json none = json::parse(json_body(run_in_unit_tree(root, env)));
     EXPECT_EQ(none["count"], 0);
     EXPECT_EQ(none["sources"], json::array());
 
-    put(root, k_lib + std::string("kept.timer"), "[Timer]\nOnCalendar=daily\nPersistent=True\n");
+    put_file(root, k_lib + std::string("kept.timer"),
+             "[Timer]\nOnCalendar=daily\nPersistent=True\n");
     link_to(root, k_wants + std::string("kept.timer"), "/lib/systemd/system/kept.timer");
     json one = json::parse(json_body(run_in_unit_tree(root, env)));
     ASSERT_EQ(one["count"], 1);
@@ -303,7 +278,7 @@ TEST(Timers, WantsFolderBeyondAFullListingIsStillRead) {
         std::ofstream(few + "/" + k_etc + "svc" + std::to_string(i) + ".service")
             << "[Service]\nExecStart=/bin/true\n";
     for (const char *name : {"a.timer", "b.timer", "c.timer"}) {
-        put(few, k_etc + std::string(name), "[Timer]\nOnCalendar=daily\n");
+        put_file(few, k_etc + std::string(name), "[Timer]\nOnCalendar=daily\n");
         link_to(few, k_wants + std::string(name), std::string("/etc/systemd/system/") + name);
     }
     json f = timer_jobs(jobs_in(few));
@@ -318,10 +293,10 @@ TEST(Timers, NotEnabledAsSystemctlSaysOfTheTree) {
     if (program_is_windows()) GTEST_SKIP() << "Windows nodes have no systemd timers";
     if (access("/usr/bin/systemctl", X_OK) != 0) GTEST_SKIP() << "systemctl is not installed";
     std::string root = fixture_tree();
-    put(root, k_lib + std::string("static.timer"), "[Timer]\nOnCalendar=daily\n");
-    put(root, k_lib + std::string("later.timer"),
-        "[Timer]\nOnCalendar=weekly\n[Install]\nWantedBy=timers.target\n");
-    put(root, k_lib + std::string("later.service"), "[Service]\nExecStart=/bin/true\n");
+    put_file(root, k_lib + std::string("static.timer"), "[Timer]\nOnCalendar=daily\n");
+    put_file(root, k_lib + std::string("later.timer"),
+             "[Timer]\nOnCalendar=weekly\n[Install]\nWantedBy=timers.target\n");
+    put_file(root, k_lib + std::string("later.service"), "[Service]\nExecStart=/bin/true\n");
     std::string cmd = "/usr/bin/systemctl list-unit-files --root=" + root +
                       " --type=timer --no-legend --no-pager 2>/dev/null";
     FILE *p = popen(cmd.c_str(), "r");
