@@ -135,14 +135,34 @@ void timer_expr(const timer_unit *timer, char *out, size_t cap) {
 }
 
 // Parses each OnCalendar= value: the first rejected one gives the job's
-// error, the others are described (into desc) and timed, or held back when
-// they name a zone.
+// error, the others are described (into desc) and timed. The values of a
+// timer whose values are all in one named zone are held back, to be timed
+// one zone at a time after all timers are read; a timer whose values are in
+// more than one zone (the node's among them) has them searched here as one
+// schedule, each in its own zone, so that a time two of them name counts
+// once however many runs the window holds.
 void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zoned_values *held,
                      run_window *window, char *desc, size_t cap) {
+    cal_spec *specs = g_calendars.specs;
+    int parsed[TIMER_CALENDARS];
+    int zones = 0;
+    const char *first_zone = nullptr;
+    for (int i = 0; i < timer->calendar_count; i++) {
+        parsed[i] = cal_parse(&specs[i], timer->calendars[i]);
+        if (!parsed[i]) continue;
+        const char *zone = specs[i].zone;
+        if (!first_zone) {
+            first_zone = zone;
+            zones = 1;
+        } else if (zones == 1 && strcmp(first_zone, zone) != 0) {
+            zones = 2;
+        }
+    }
+    const int hold = zones == 1 && first_zone[0];
     int timed = 0;
     for (int i = 0; i < timer->calendar_count; i++) {
-        cal_spec &cs = g_calendars.specs[timed];
-        if (!cal_parse(&cs, timer->calendars[i])) {
+        const cal_spec &cs = specs[i];
+        if (!parsed[i]) {
             if (job->valid) {
                 char error[160] = "OnCalendar=";
                 str_append(error, sizeof error, timer->calendars[i]);
@@ -160,13 +180,14 @@ void judge_calendars(cron_job *job, const timer_unit *timer, int64_t start, zone
             if (one[0] >= 'A' && one[0] <= 'Z') one[0] = (char)(one[0] - 'A' + 'a');
         }
         str_append(desc, cap, one);
-        if (cs.zone[0] && held->count < ZONED_CAP) {
+        if (hold && held->count < ZONED_CAP) {
             zoned_value *z = &held->values[held->count++];
             z->job = job;
             z->done = 0;
             str_set(z->zone, cs.zone);
             str_set(z->text, timer->calendars[i]);
         } else {
+            if (timed != i) specs[timed] = cs;
             timed++;
         }
     }

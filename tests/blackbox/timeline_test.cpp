@@ -230,13 +230,17 @@ TEST(Timeline, TimesThatTwoValuesOfATimerNameAreCountedOnce) {
              "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10\nOnCalendar=hourly\n");
     put_file(root, "etc/systemd/system/zoned.timer",
              "[Timer]\nOnCalendar=*:0/5 Asia/Kolkata\nOnCalendar=*:0/10 Asia/Kolkata\n");
-    for (const char *name : {"overlap", "zoned"})
+    // The node's zone and two named ones, whose times are all among the first's.
+    put_file(root, "etc/systemd/system/zones.timer",
+             "[Timer]\nOnCalendar=*:0/5\nOnCalendar=*:0/10 Asia/Kolkata\n"
+             "OnCalendar=*:0/15 Europe/Paris\n");
+    for (const char *name : {"overlap", "zoned", "zones"})
         link_to(root, "etc/systemd/system/timers.target.wants/" + std::string(name) + ".timer",
                 "/etc/systemd/system/" + std::string(name) + ".timer");
     for (const char *hours : {"24", "168"}) {
         SCOPED_TRACE(hours);
         json t = answer(ask(root, std::string("action=timeline&hours=") + hours, k_now, "UTC"));
-        ASSERT_EQ(t["jobs"].size(), 2u);
+        ASSERT_EQ(t["jobs"].size(), 3u);
         const long long to = k_now + std::stoll(hours) * 3600;
         long long marks = 0;
         for (long long s = k_now + 1; s < to; s++) marks += s % 300 == 0;
