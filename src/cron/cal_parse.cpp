@@ -2,7 +2,7 @@
 //
 //   value    = (shorthand | "@" seconds | event) [" " zone]
 //   event    = [weekdays " "] [date " "] [time]      at least one part
-//   weekdays = wday {("," | "..") wday} [","]        ranges ascending, no wrap
+//   weekdays = wday {("," | ".." | "-") wday} [","]  ranges ascending, no wrap
 //   wday     = Monday..Sunday or Mon..Sun, any case
 //   date     = [chain "-"] chain ("-" | "~") chain   "~": days before month end
 //   time     = chain ":" chain [":" chain]           missing seconds are ":00"
@@ -167,7 +167,8 @@ int match_weekday(cursor *c) {
     return -1;
 }
 
-// weekdays = wday {("," | "..") wday} [","]; absent when no name starts the text.
+// weekdays = wday {("," | ".." | "-") wday} [","]; absent when no name starts
+// the text. "-" is systemd's older way of writing a range, still accepted.
 int parse_weekdays(cursor *c, cal_spec *cs) {
     int day = match_weekday(c);
     if (day < 0) return 1;
@@ -187,6 +188,9 @@ int parse_weekdays(cursor *c, cal_spec *cs) {
             if (at_end(c) || peek(c) == ' ') return 1;
         } else if (peek(c) == '.' && c->p + 1 < c->end && c->p[1] == '.' && !was_range) {
             c->p += 2;
+            range_from = day;
+        } else if (peek(c) == '-' && !was_range) {
+            c->p++;
             range_from = day;
         } else {
             return fail(c, "invalid weekday");
