@@ -7,7 +7,8 @@
 // with both restricted either is enough, which takes two values, one for the
 // days of the month and one for the weekdays.
 //
-// Systemd to cron: whole minutes only, every year, no "~", the node's zone;
+// Systemd to cron: whole minutes only, every year, no "~", the node's zone,
+// no repetition that systemd carries past a new day's first value;
 // a day of the month and a weekday together (systemd wants both) only when
 // the days of the month can be written "*/k", which makes the daemon want
 // both too.
@@ -24,6 +25,7 @@
 #include <time.h>
 
 #include "cron/calendar_text.h"
+#include "cron/civil.h"
 #include "cron/daemon.h"
 #include "util/platform.h"
 #include "util/str.h"
@@ -338,6 +340,50 @@ int refuse(cron_form *out, const char *reason) {
     return 0;
 }
 
+// True when systemd elapses cs at the times its fields select, as a cron line
+// of the same tables runs. An open repetition ("*:00/7") is where they can
+// part: stepped past its field's end at the end of a day, a month or a year,
+// it carries into the new one (00:03), and the values before that are not
+// elapsed there (00:00). A minute, hour or month repetition that lands on or
+// before the field's first value (00/15: 60, which is 00) cannot; the others
+// are searched in UTC from the last minute of each day of a leap year and
+// both its year ends, beside the same value with each open repetition closed
+// at its field's end, which never carries.
+int carries_agree(const cal_spec *cs) {
+    static const int64_t k_field_lo[CAL_LEVELS] = {0, 1, 1, 0, 0, 0};
+    static const int64_t k_field_end[CAL_LEVELS] = {0, 12, 31, 23, 59, 0};
+    static cal_spec open, closed;
+    int search = 0;
+    open = *cs;
+    open.utc = 1;
+    open.zone[0] = 0;
+    open.dst = -1;
+    closed = open;
+    for (int level = CAL_MONTH; level <= CAL_MINUTE; level++) {
+        cal_field &f = closed.fields[level];
+        int64_t lowest = k_field_end[level];
+        for (int i = 0; i < f.count; i++)
+            if (f.parts[i].start < lowest) lowest = f.parts[i].start;
+        for (int i = 0; i < f.count; i++) {
+            cal_part &p = f.parts[i];
+            if (p.repeat <= 0 || p.stop >= 0) continue;
+            const int64_t span = k_field_end[level] - k_field_lo[level] + 1;
+            const int64_t last = p.start + (k_field_end[level] - p.start) / p.repeat * p.repeat;
+            if (level == CAL_DAY || last + p.repeat - span > lowest) search = 1;
+            p.stop = k_field_end[level];
+        }
+    }
+    if (!search) return 1;
+    const int64_t first = days_from_civil(2027, 12, 31);
+    for (int64_t day = first; day <= first + 366; day++) {
+        const int64_t t = day * 86400 + 86340;
+        int64_t a[CAL_MAX_RUNS], b[CAL_MAX_RUNS];
+        const int na = cal_next_runs(&open, t, a), nb = cal_next_runs(&closed, t, b);
+        if (na != nb || memcmp(a, b, (size_t)na * sizeof a[0]) != 0) return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 int cal_to_cron(const cal_spec *cs, int64_t now, cron_form *out) {
@@ -358,6 +404,9 @@ int cal_to_cron(const cal_spec *cs, int64_t now, cron_form *out) {
     if ((cs->utc && !is_utc_name(node_zone())) ||
         (cs->zone[0] && strcmp(cs->zone, node_zone()) != 0))
         return refuse(out, "a zone other than the node's is not expressible in cron");
+    if (!carries_agree(cs))
+        return refuse(out, "a repetition that systemd carries into the next day, month or year "
+                           "is not expressible in cron");
 
     unsigned char minutes[60], hours[24], dom[32], months[13], dow[7];
     field_table(&f[CAL_MINUTE], 0, 59, minutes);

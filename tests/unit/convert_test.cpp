@@ -125,6 +125,9 @@ TEST(Convert, CronAsTimer) {
 }
 
 TEST(Convert, CalendarEventAsCronLine) {
+    const char *const k_carried =
+        "a repetition that systemd carries into the next day, month or year is not expressible "
+        "in cron";
     const struct {
         const char *tz, *text, *line, *reason;
     } cases[] = {
@@ -153,6 +156,16 @@ TEST(Convert, CalendarEventAsCronLine) {
         {"UTC", "daily Europe/Berlin", "",
          "a zone other than the node's is not expressible in cron"},
         {"Europe/Berlin", "daily CET", "", "daylight saving time alone is not expressible in cron"},
+        // Open repetitions: a step that lands back on the field's first value
+        // is a cron step; one that carries past it into a new day, month or
+        // year is not.
+        {"UTC", "*:00/15", "*/15 * * * *", ""},
+        {"Europe/Berlin", "*-*-01/3 00:00", "0 0 */3 * *", ""},
+        {"UTC", "*-02/5-01 00:00", "0 0 1 2-12/5 *", ""},
+        {"UTC", "0..22:00/7", "*/7 0-22 * * *", ""},
+        {"UTC", "*:00/7", "", k_carried},
+        {"Europe/Berlin", "0/5:00", "", k_carried},
+        {"UTC", "*-*-01/7 00:00", "", k_carried},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.text) + " TZ=" + c.tz);
