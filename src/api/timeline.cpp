@@ -25,6 +25,36 @@ int search_none(const void *, int64_t, int64_t *) {
     return 0;
 }
 
+int32_t offset_or(int64_t t, int32_t fallback) {
+    int32_t off;
+    return plat_utc_offset(t, &off) ? off : fallback;
+}
+
+// The node's offset from UTC (seconds east) over the window: from its start,
+// and from each second of it where the clock changes, as seconds after
+// from_utc, so that a reader can show any time of the window on the node's
+// clock. Offsets are probed every half hour, and a change found is placed
+// to the second between the two probes.
+void write_offsets(const run_window *w) {
+    int32_t last = offset_or(w->from, 0);
+    printf("[{\"at\":0,\"offset\":%d}", (int)last);
+    for (int64_t before = w->from; before < w->to - 1;) {
+        const int64_t probe = before + 1800 < w->to - 1 ? before + 1800 : w->to - 1;
+        const int32_t off = offset_or(probe, last);
+        if (off != last) {
+            int64_t lo = before, hi = probe; // lo still has the old offset, hi the new
+            while (hi - lo > 1) {
+                const int64_t mid = lo + (hi - lo) / 2;
+                (offset_or(mid, last) == last ? lo : hi) = mid;
+            }
+            printf(",{\"at\":%lld,\"offset\":%d}", (long long)(hi - w->from), (int)off);
+            last = off;
+        }
+        before = probe;
+    }
+    putchar(']');
+}
+
 // How many jobs start in each clock minute of the window, from the lanes of
 // the jobs that run (a job refused after it was timed has no next runs).
 void count_minutes(void) {
@@ -150,6 +180,8 @@ void timeline_answer(const char *query, int64_t now) {
     fputs(",\"to_utc\":", stdout);
     utc_stamp(g_window.to, stamp);
     json_str(stamp);
+    fputs(",\"node_offsets\":", stdout);
+    write_offsets(&g_window);
     printf(",\"bucket_seconds\":%d,\"threshold\":%d,\"count\":%d,\"truncated\":%s,\"sources\":[",
            (int)TIMELINE_BUCKET_SECONDS, (int)TIMELINE_EXACT_MAX, (int)g_job_count,
            g_truncated ? "true" : "false");

@@ -442,9 +442,36 @@ function stampSeconds(utc){
 var m=/^(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)Z$/.exec(String(utc||''));
 return m?Date.UTC(+m[1],m[2]-1,+m[3],+m[4],+m[5],+m[6])/1000:NaN;
 }
+// The node's offsets from UTC over the window, [{t,off}] ascending: the
+// answer's node_offsets (from from_utc), else the one offset of its time.
+function nodeOffsets(a){
+var start=stampSeconds(a.from_utc),list=[];
+if(Array.isArray(a.node_offsets))a.node_offsets.forEach(function(o){
+var at=Number(o&&o.at),off=Number(o&&o.offset);
+if(isFinite(at)&&isFinite(off)&&isFinite(start))list.push({t:start+at,off:off});
+});
+if(!list.length)list.push({t:0,off:nodeOffset(a)});
+list[0].t=-Infinity;
+return list;
+}
+function offsetAt(offs,t){
+var off=offs[0].off;
+for(var i=1;i<offs.length&&offs[i].t<=t;i++)off=offs[i].off;
+return off;
+}
+// The times in [start,end) where the node's clock shows a multiple of step
+// (midnight, every third hour), across its clock changes.
+function nodeMarks(start,end,offs,step){
+var out=[];
+for(var i=0;i<offs.length;i++){
+var from=Math.max(start,offs[i].t),to=Math.min(end,i+1<offs.length?offs[i+1].t:end),off=offs[i].off;
+for(var t=Math.ceil((from+off)/step)*step-off;t<to;t+=step)out.push(t);
+}
+return out;
+}
 // A time (seconds since 1970) as the node's clock shows it, and as the viewer's.
-function nodeClock(t,off,withDay){
-var d=new Date((t+off)*1000);
+function nodeClock(t,offs,withDay){
+var d=new Date((t+offsetAt(offs,t))*1000);
 var hm=pad(d.getUTCHours(),2)+':'+pad(d.getUTCMinutes(),2);
 return withDay?['Sun','Mon','Tue','Wed','Thu','Fri','Sat'][d.getUTCDay()]+' '+hm:hm;
 }
@@ -524,11 +551,10 @@ function laneName(lane){return String(lane.command||lane.expr||'job '+lane.index
 function drawAxis(start,span,off,busiest,week){
 var svg=svgEl('svg',{'class':'tl-axis',viewBox:'0 0 1000 40',preserveAspectRatio:'none','aria-hidden':'true',focusable:'false'});
 var step=week?86400:3*3600;
-var first=Math.ceil((start+off)/step)*step-off;
-for(var t=first;t<start+span;t+=step){
+nodeMarks(start,start+span,off,step).forEach(function(t){
 var x=(t-start)/span*1000;
 svg.appendChild(svgEl('line',{x1:x,x2:x,y1:0,y2:40,'class':'tl-grid'}));
-}
+});
 busiest.forEach(function(b){
 var x=(stampSeconds(b.utc)-start)/span*1000;
 svg.appendChild(svgEl('rect',{x:x-1.5,y:0,width:3,height:40,'class':'tl-busy'}));
@@ -540,14 +566,13 @@ function axisLabels(start,span,off,week){
 var row=el('div','tl-labels');
 row.setAttribute('aria-hidden','true');
 var step=week?86400:(window.innerWidth<640?6:3)*3600;
-var first=Math.ceil((start+off)/step)*step-off;
-for(var t=first;t<start+span-step/3;t+=step){
+nodeMarks(start,start+span-step/3,off,step).forEach(function(t){
 var s=el('span','tl-label');
 s.style.left=((t-start)/span*100)+'%';
 s.appendChild(el('span',null,week?nodeClock(t,off,true).slice(0,3):nodeClock(t,off)));
 s.appendChild(el('span','tl-you',week?viewerClock(t,true).slice(0,3):viewerClock(t)));
 row.appendChild(s);
-}
+});
 return row;
 }
 function renderTimeline(){
@@ -556,7 +581,7 @@ while(chart.firstChild)chart.removeChild(chart.firstChild);
 while(table.firstChild)table.removeChild(table.firstChild);
 var a=TL.answer;
 if(!a){busy.textContent='';clock.textContent='';return}
-var start=stampSeconds(a.from_utc),span=(Number(a.hours)||24)*3600,off=nodeOffset(a),week=span>86400;
+var start=stampSeconds(a.from_utc),span=(Number(a.hours)||24)*3600,off=nodeOffsets(a),week=span>86400;
 TL.nowT=stampSeconds(a.now_utc);
 var busiest=Array.isArray(a.busiest)?a.busiest.filter(function(b){return b&&b.jobs>1}):[];
 var top=busiest.length?busiest[0]:null;

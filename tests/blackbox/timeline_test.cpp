@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "runner.h"
@@ -216,6 +217,29 @@ TEST(Timeline, FirstRunsAreTheJobsAnswersNextOverBerlinsClockChanges) {
             EXPECT_EQ(t["sources"], jobs["sources"]);
             EXPECT_EQ(t["count"], jobs["count"]);
             expect_runs_of_jobs_answer(t, jobs);
+            // The node's offsets: Berlin's clocks change at 01:00 UTC.
+            const json changes =
+                now == k_now ? json::parse(R"([{"at":0,"offset":3600}])")
+                : now == k_before_spring
+                    ? json::parse(R"([{"at":0,"offset":3600},{"at":18000,"offset":7200}])")
+                    : json::parse(R"([{"at":0,"offset":7200},{"at":18000,"offset":3600}])");
+            EXPECT_EQ(t["node_offsets"], changes);
+            // Every run of the jobs answer in the window, shown on the node's
+            // clock by those offsets, is its local stamp.
+            for (const json &job : jobs["jobs"])
+                for (const json &run : job["next"]) {
+                    const long long at = run["in_seconds"];
+                    if (at >= std::stoll(hours) * 3600) continue;
+                    long long off = 0;
+                    for (const json &c : t["node_offsets"])
+                        if (c["at"].get<long long>() <= at) off = c["offset"];
+                    const time_t shown = (time_t)(now + at + off);
+                    struct tm tm;
+                    gmtime_r(&shown, &tm);
+                    char stamp[32];
+                    strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M", &tm);
+                    EXPECT_EQ(run["local"], stamp) << run.dump();
+                }
         }
     }
 }

@@ -1011,6 +1011,31 @@ describe('timeline', { concurrency: true }, () => {
     assert.match(await text(page, '#tlBusy'), /^5 jobs start at 06:25 node time \(00:25 yours\)/);
   }));
 
+  test('node times after a clock change in the window follow the new offset', () => withPage({ timezoneId: 'UTC' }, async (page) => {
+    // Berlin, the evening before its clocks go forward at 01:00 UTC.
+    const job = { index: 0, source: 'fixture', kind: 'cron', expr: '5 1 * * *', command: 'late.sh', user: '', valid: true, description: 'd' };
+    const answer = {
+      ok: true, action: 'timeline', now_utc: '2027-03-27T20:00:00Z', now_local: '2027-03-27 21:00', hours: 24,
+      from_utc: '2027-03-27T20:00:00Z', to_utc: '2027-03-28T20:00:00Z',
+      node_offsets: [{ at: 0, offset: 3600 }, { at: 18000, offset: 7200 }],
+      bucket_seconds: 3600, threshold: 48, count: 2, truncated: false, sources: ['fixture'],
+      jobs: [{ ...job, total: 1, runs: [3900] }, { ...job, index: 1, command: 'early.sh', total: 1, runs: [18300] }],
+      busiest: [{ utc: '2027-03-28T01:05:00Z', local: '2027-03-28 03:05', in_seconds: 18300, jobs: 2 }],
+    };
+    await page.route((u) => u.searchParams.get('action') === 'timeline', (r) => r.fulfill({ contentType: 'application/json', body: JSON.stringify(answer) }));
+    await visit(page, host.url + '/plugin');
+    await settled(page);
+    await drawn(page);
+    const lanes = await lanesOf(page);
+    assert.match(lanes[0].items[0], /^Runs at Sat 22:05 node time \(Sat 21:05 yours\)/);
+    assert.match(lanes[1].items[0], /^Runs at Sun 03:05 node time \(Sun 01:05 yours\)/);
+    assert.match(await text(page, '#tlBusy'), /^2 jobs start at 03:05 node time \(01:05 yours\)/);
+    // Every third hour of the node's clock, where it is: 21:00 and 00:00 CET,
+    // then 03:00 CEST two hours later.
+    const labels = await page.$$eval('#tlChart .tl-label', (ls) => ls.map((l) => [l.firstChild.textContent, parseFloat(l.style.left).toFixed(2)]));
+    assert.deepEqual(labels.slice(0, 4), [['21:00', '0.00'], ['00:00', '12.50'], ['03:00', '20.83'], ['06:00', '33.33']]);
+  }));
+
   for (const theme of ['light', 'dark']) {
     for (const viewport of [{ width: 1280, height: 800 }, { width: 390, height: 844 }]) {
       test(`axe-core: ${theme} theme at ${viewport.width} px, lanes and table`, () => withPage({ viewport, colorScheme: theme }, async (page) => {
