@@ -25,6 +25,7 @@ int search_none(const void *, int64_t, int64_t *) {
     return 0;
 }
 
+// The node's offset from UTC at t, or fallback where t cannot be converted.
 int32_t offset_or(int64_t t, int32_t fallback) {
     int32_t off;
     return plat_utc_offset(t, &off) ? off : fallback;
