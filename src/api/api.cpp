@@ -119,7 +119,7 @@ void explain(const char *query, int64_t now) {
     json_str(now_local);
     fputs(",\"next\":", stdout);
     print_runs(runs, count, now);
-    write_timer_form(&ce, now);
+    write_timer_form(&ce, expr, now);
     fputs("}\n", stdout);
 }
 

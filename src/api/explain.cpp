@@ -7,11 +7,18 @@
 #include "cron/calendar.h"
 #include "cron/calendar_text.h"
 #include "cron/convert.h"
+#include "cron/daemon.h"
 #include "util/str.h"
 
-void write_timer_form(const cron_expr *ce, int64_t now) {
+void write_timer_form(const cron_expr *ce, const char *text, int64_t now) {
     timer_form t;
     if (!cron_to_timer(ce, now, &t)) return;
+    // A line the daemon rejects never runs there: no clock change to tell.
+    if (const char *rejected = ce->keyword[0] ? nullptr : cron_daemon_rejection(text)) {
+        str_set(t.note, "The node's cron rejects this line and never runs it: ");
+        str_append(t.note, sizeof t.note, rejected);
+        str_append(t.note, sizeof t.note, ".");
+    }
     if (t.count == 0) {
         fputs(",\"systemd\":{\"on_boot_sec\":", stdout);
         json_str(t.on_boot_sec);

@@ -5,10 +5,11 @@
 
 #include "cron/cron.h"
 
-// Writes ',"systemd":{...}' for the valid record ce: "on_calendar" (the
-// OnCalendar= values) or "on_boot_sec", and "note" when cron and systemd
-// part on the days the clock changes.
-void write_timer_form(const cron_expr *ce, int64_t now);
+// Writes ',"systemd":{...}' for the valid record ce parsed from text:
+// "on_calendar" (the OnCalendar= values) or "on_boot_sec", and "note" when
+// cron and systemd part on the days the clock changes, or when the node's
+// cron rejects the line and never runs it.
+void write_timer_form(const cron_expr *ce, const char *text, int64_t now);
 
 // Writes the explain answer (body only) for expr read as an OnCalendar=
 // value: valid, normalized, description, the next five elapse times and the

@@ -246,6 +246,11 @@ TEST(Explain, CronAnswersEndWithTheTimer) {
         {"*+1-3+*+*+*", "America/New_York",
          "{\"on_calendar\":[\"*-*-* 01..03:*:00\"],\"note\":\"When the clock moves back, cron runs "
          "the times of the repeated hour twice, while systemd runs them once.\"}"},
+        // A line the node's cron rejects: the timer, and that cron never runs it.
+        {"5%2F10+*+*+*+*", "Europe/Berlin",
+         "{\"on_calendar\":[\"*-*-* *:05,15,25,35,45,55:00\"],\"note\":\"The node's cron rejects "
+         "this line and never runs it: step after a single value, which cron rejects (write a "
+         "range, as 5-59/10).\"}"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.param) + " " + c.tz);
