@@ -85,7 +85,9 @@ int make_record(const journal_parser *p, hist_record *r) {
         int kind = p->seen[F_MESSAGE_ID] == 1
                        ? hist_message_kind(p->fields[F_MESSAGE_ID], p->lengths[F_MESSAGE_ID])
                        : HIST_NONE;
-        if (kind == HIST_NONE || pid != 1 || !field_text(p, F_UNIT, r->unit, sizeof r->unit))
+        // A unit record that names no unit is no job's.
+        if (kind == HIST_NONE || pid != 1 || !field_text(p, F_UNIT, r->unit, sizeof r->unit) ||
+            !r->unit[0])
             return 0;
         r->kind = kind;
         if (kind == HIST_UNIT_FAILED) field_text(p, F_UNIT_RESULT, r->result, sizeof r->result);

@@ -156,6 +156,10 @@ TEST(HistoryRecords, JournalExportRecords) {
          "__REALTIME_TIMESTAMP=1794458000000000\n_PID=1\n_PID=1\n_UID=0\nMESSAGE_ID="
          "7ad2d189f7e94e70a38c781354912448\nUNIT=a.service\n\n",
          HIST_NONE, ""},
+        {"no unit named",
+         "__REALTIME_TIMESTAMP=1794458000000000\n_PID=1\n_UID=0\nMESSAGE_ID="
+         "7ad2d189f7e94e70a38c781354912448\nUNIT=\n\n",
+         HIST_NONE, ""},
         {"unknown id",
          "__REALTIME_TIMESTAMP=1794458000000000\n_PID=1\n_UID=0\nMESSAGE_ID="
          "7ad2d189f7e94e70a38c781354912449\nUNIT=a.service\n\n",
